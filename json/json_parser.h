@@ -1,0 +1,59 @@
+// The tolerant JSON text parser behind the parse methods of JsonDocument.
+//
+// One left-to-right pass over UTF-16 text with an explicit stack of the open
+// objects and arrays (no recursion). Tokens and keys are cut out by start and
+// counted length, copied into a scratch buffer, unescaped and classified
+// there. The grammar is JSON with tolerances: single as well as double
+// quotes, unquoted keys, trailing commas, empty elements, a missing comma
+// after a nested object or array, several top-level containers merging into
+// one root, and (unless skipped) text outside every container making the
+// whole text one scalar value. The escape \n becomes CR LF.
+//
+// Internal to the library; users call JsonDocument's parse methods.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "json/json_node.h"
+
+namespace ombrelk {
+
+struct ParseOptions {
+  bool decode_unicode_escapes = false;  // \uXXXX -> one code unit
+  bool skip_top_level_text = false;     // ignore characters outside containers
+};
+
+struct ParseOutcome {
+  int code = 0;      // kParseOk or a document error code (json_document.h)
+  int position = 0;  // code unit index; 0 unless the code is -3..-6
+};
+
+// Parses `text` (it ends at its first zero code unit or at its end) into
+// `target`, which is emptied first (kind kept) and filled by the text. On
+// failure the target is emptied again, keeping the kind the text had made it.
+// No target: -2. (An empty byte array is the caller's -2; an empty view here
+// parses as blank text and succeeds.)
+ParseOutcome ParseText(JsonNode* target, std::u16string_view text, ParseOptions options);
+
+// The pieces below are exposed for tests.
+
+enum class TokenClass { Invalid, Null, Boolean, Number, Integer };
+// "null" / "true" / "false" (exact, case-sensitive), else a number text
+// (IsNumberText): Number when it has a point, an e or E, or a sign past
+// position 0; else Integer. Anything else is Invalid.
+TokenClass ClassifyToken(std::u16string_view token);
+// Number text: not empty; code units up to U+0020 are skipped anywhere;
+// position 0, when not skipped, must be a sign, a digit or a point; later
+// positions take digits (ASCII), one point in all, one e or E, one + or -
+// (besides a sign at position 0).
+bool IsNumberText(std::u16string_view token);
+// Resolves escapes in place in text[0..length) and answers the new length
+// (the text may now hold a zero code unit: a decoded \u0000). \\ \/ \" lose
+// the backslash; \b \t \r \f become U+0008 U+0009 U+000D U+000C; \n becomes
+// CR LF, or a lone LF at the start of the text or after a CR; \uXXXX with
+// `decode` and four characters after the u becomes one code unit; any other
+// escape stays as written.
+int32_t Unescape(char16_t* text, int32_t length, bool decode);
+
+}  // namespace ombrelk

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace ombrelk {
 
@@ -39,15 +40,17 @@ class RunControls {
   // Shows `text` and returns once the user has dismissed it.
   virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
 
-  // How far the run has read: `done` of `total` input bytes. Called a few
-  // times per block; the window ignores it, the command line draws a bar.
+  // How far the run has read: `done` of `total` input bytes. Called every
+  // label step of lines and at the end of every block; the window ignores it,
+  // the command line draws a bar.
   virtual void Progress(int64_t done, int64_t total) {}
 };
 
 // How a run ended.
 enum class RunOutcome {
   kFinished,    // every block converted; the elapsed counter says " 完成"
-  kFailed,      // a file could not be opened, created or written; reported through ShowMessage
+  kFailed,      // a file could not be opened, created or written, or the input was
+                // refused; reported through ShowMessage, no " 完成"
   kEndProgram,  // a block could not be read: reported, files flushed and closed; the caller ends the program
 };
 
@@ -59,12 +62,41 @@ struct RunLimits {
   int64_t label_step = 1000;          // lines between processed-counter updates
 };
 
+// The caption of every message a run shows.
+inline constexpr std::string_view kMessageCaption = "信息：";
+// The message for a block that cannot be read; the program ends after it.
+inline constexpr std::string_view kBlockReadFailedMessage = "一大块文本读取失败,程序崩溃！";
+// Appended to the elapsed counter when a run has converted its whole input.
+inline constexpr std::string_view kFinishedSuffix = " 完成";
+
+// The paths a run writes, derived from the input path: the input path up to
+// its extension (the part after the last "." of the last path component; a
+// path without one is kept whole), then ".csv" or "_错误行.json".
+struct OutputPaths {
+  std::string csv;
+  std::string errors;
+};
+OutputPaths DeriveOutputPaths(std::string_view input_path);
+
+// Reads a counter text or the column limit as an integer: full-width forms
+// (U+FF01..U+FF5E, the ideographic space U+3000) are first folded to ASCII,
+// then leading blanks are skipped, an optional sign is read and decimal
+// digits up to the first other character. No digits give 0; values beyond
+// the 64-bit range stop at its ends. "12 s" reads as 12.
+int64_t TextToInteger(std::string_view text);
+
+// A counter value as the counters show it: printf "%.13g", so every count
+// below 10^13 is a plain integer.
+std::string CounterNumberText(double value);
+
 class ConversionWorker {
  public:
   explicit ConversionWorker(RunControls& controls, RunLimits limits = {})
       : controls_(controls), limits_(limits) {}
 
-  // Runs to the end on the calling thread.
+  // Runs to the end on the calling thread. Keeps no state between runs and
+  // touches nothing shared but `controls`, so several workers may run at once
+  // on different inputs.
   RunOutcome Run();
 
  private:

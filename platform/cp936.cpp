@@ -1,18 +1,140 @@
-// PLACEHOLDER until the generated tables land: ASCII only, everything else '?'.
+// Code page 936 <-> UTF-16 with the generated Windows tables.
+//
+// Both directions run over ASCII 16 units at a time (SSE2, or 8 at a time with
+// plain 64-bit words elsewhere) and take the table only for the rest. Output is
+// written straight into the caller's string, grown once to the longest result
+// the input can give and cut back at the end; nothing else is allocated.
 #include "platform/cp936.h"
 
+#include <cstdint>
+#include <cstring>
+
+#include "platform/cp936_tables.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace ombrelk::platform {
+namespace {
+
+constexpr char16_t kUnmappedUnit = u'?';
+constexpr char kUnmappedByte = '?';
+
+// Copies the ASCII bytes at the front of [p, end) to d as code units and
+// advances both past them. Stops at the first byte of 0x80 or above, or when
+// fewer than one block is left (the scalar loop takes those).
+inline void WidenAsciiRun(const unsigned char*& p, const unsigned char* end, char16_t*& d) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  while (end - p >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // Stored before the check: positions past the ASCII run are overwritten
+    // later, and the room is there because the output holds one unit per
+    // input byte.
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_unpacklo_epi8(bytes, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 8), _mm_unpackhi_epi8(bytes, zero));
+    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(bytes));
+    if (high != 0) {
+      const unsigned ascii = static_cast<unsigned>(__builtin_ctz(high));
+      p += ascii;
+      d += ascii;
+      return;
+    }
+    p += 16;
+    d += 16;
+  }
+#else
+  while (end - p >= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    if ((word & 0x8080808080808080ull) != 0) return;
+    for (int k = 0; k < 8; ++k) d[k] = static_cast<char16_t>(p[k]);
+    p += 8;
+    d += 8;
+  }
+#endif
+}
+
+// Narrows the code units below 0x80 at the front of [p, end) to d.
+inline void NarrowAsciiRun(const char16_t*& p, const char16_t* end, char*& d) {
+#if defined(__SSE2__)
+  const __m128i high_bits = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  while (end - p >= 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8));
+    // Stored before the check, as above; the output holds two bytes per unit.
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(a, b));
+    const __m128i ascii_a = _mm_cmpeq_epi16(_mm_and_si128(a, high_bits), zero);
+    const __m128i ascii_b = _mm_cmpeq_epi16(_mm_and_si128(b, high_bits), zero);
+    const unsigned ascii = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(ascii_a, ascii_b)));
+    if (ascii != 0xFFFF) {
+      const unsigned run = static_cast<unsigned>(__builtin_ctz(~ascii));
+      p += run;
+      d += run;
+      return;
+    }
+    p += 16;
+    d += 16;
+  }
+#else
+  while (end - p >= 4) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    if ((word & 0xFF80FF80FF80FF80ull) != 0) return;
+    for (int k = 0; k < 4; ++k) d[k] = static_cast<char>(p[k]);
+    p += 4;
+    d += 4;
+  }
+#endif
+}
+
+}  // namespace
 
 void AppendCp936AsUtf16(std::string_view bytes, std::u16string& out) {
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    unsigned char b = static_cast<unsigned char>(bytes[i]);
-    if (b < 0x80) {
-      out.push_back(b);
-    } else {
-      out.push_back(u'?');
-      if (i + 1 < bytes.size() && bytes[i + 1] != 0) ++i;
+  const size_t old_size = out.size();
+  out.resize(old_size + bytes.size());  // never more than one unit per byte
+  char16_t* d = out.data() + old_size;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const unsigned char* const end = p + bytes.size();
+  while (p != end) {
+    WidenAsciiRun(p, end, d);
+    // The scalar loop takes one run of non-ASCII characters (or the short
+    // tail), then hands back to the block loop at the next ASCII byte.
+    while (p != end) {
+      const unsigned b = *p;
+      if (b < 0x80) {
+        *d++ = static_cast<char16_t>(b);
+        ++p;
+        if (end - p >= 16) break;
+        continue;
+      }
+      const char16_t single = cp936::kByteToUtf16[b];
+      if (single != cp936::kLeadByte) {  // 0x80 and 0xFF stand alone
+        *d++ = single;
+        ++p;
+        continue;
+      }
+      // A lead byte at the end, or before a zero byte, is '?' on its own;
+      // any other following byte is taken with it, and a pair without a
+      // character gives one '?'.
+      if (end - p < 2 || p[1] == 0) {
+        *d++ = kUnmappedUnit;
+        ++p;
+        continue;
+      }
+      const unsigned trail = p[1];
+      char16_t unit = 0;
+      if (trail >= cp936::kFirstTrail) {
+        unit = cp936::kPairToUtf16[(b - cp936::kFirstLead) * cp936::kTrailCount +
+                                   (trail - cp936::kFirstTrail)];
+      }
+      *d++ = unit != 0 ? unit : kUnmappedUnit;
+      p += 2;
     }
   }
+  out.resize(static_cast<size_t>(d - out.data()));
 }
 
 std::u16string Cp936ToUtf16(std::string_view bytes) {
@@ -22,7 +144,34 @@ std::u16string Cp936ToUtf16(std::string_view bytes) {
 }
 
 void AppendUtf16AsCp936(std::u16string_view text, std::string& out) {
-  for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  const size_t old_size = out.size();
+  out.resize(old_size + 2 * text.size());  // never more than two bytes per unit
+  char* d = out.data() + old_size;
+  const char16_t* p = text.data();
+  const char16_t* const end = p + text.size();
+  while (p != end) {
+    NarrowAsciiRun(p, end, d);
+    while (p != end) {
+      const unsigned u = *p++;
+      if (u < 0x80) {
+        *d++ = static_cast<char>(u);
+        if (end - p >= 16) break;
+        continue;
+      }
+      // Surrogates have no entry, so each half of a pair becomes its own '?'.
+      const unsigned bytes = cp936::kEncodeBlocks[cp936::kEncodeBlockOfPage[u >> 8] * 256u + (u & 0xFF)];
+      if (bytes == 0) {
+        *d++ = kUnmappedByte;
+      } else if (bytes < 0x100) {
+        *d++ = static_cast<char>(bytes);
+      } else {
+        d[0] = static_cast<char>(bytes >> 8);
+        d[1] = static_cast<char>(bytes & 0xFF);
+        d += 2;
+      }
+    }
+  }
+  out.resize(static_cast<size_t>(d - out.data()));
 }
 
 std::string Utf16ToCp936(std::u16string_view text) {

@@ -1,0 +1,97 @@
+// The CSV header and rows made from JSON lines, as tables of line -> text.
+#include "conversion/csv_formatter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace ombrelk {
+namespace {
+
+// GBK bytes: 北京, and 嘰 whose second byte is 0x5C ('\').
+#define BEIJING "\xb1\xb1\xbe\xa9"
+#define JI "\x87\x5c"
+
+struct RowCase {
+  const char* name;
+  std::string line;
+  std::string row;
+};
+
+// Formats `line` as the run does: parse, count, FormatRow.
+std::string FormatLine(CsvRowFormatter& formatter, const std::string& line) {
+  JsonDocument document;
+  document.ParseA(line);
+  int count = document.CountAtA();
+  std::string row;
+  if (count >= 1) formatter.FormatRow(document, count, row);
+  return row;
+}
+
+TEST(CsvRowFormatterTest, FormatRowGivesOneQuotedCellPerMember) {
+  const std::vector<RowCase> cases = {
+      {"six kinds", R"({"a":"x","b":2.0,"c":true,"d":null,"e":{"f":1},"g":[1,"y",null,[2]]})",
+       R"("x","2.0","true","","","[1,y,,]")"},
+      {"numbers as written", R"({"a":1e5,"b":-0,"c":1.50,"d":007,"e":false})",
+       R"("1e5","-0","1.50","007","false")"},
+      {"quotes doubled", R"({"a":"a\"b\"c","b":"\"\""})", R"("a""b""c","""""")"},
+      {"arrays, each with its own elements", R"({"a":[1,2],"b":[3],"c":[]})",
+       R"("[1,2]","[3]","[]")"},
+      {"array elements without text", R"({"a":[[1,2],{"x":1},null,false,"q\"r"]})",
+       R"("[,,,false,q""r]")"},
+      {"top-level array", R"([5,"z",[6]])", R"("5","z","[6]")"},
+      {"member order of the line itself", R"({"b":3,"a":4})", R"("3","4")"},
+      {"commas and CR LF stay inside the quotes", "{\"a\":\"x,y\",\"b\":\"1\\n2\"}",
+       "\"x,y\",\"1\r\n2\""},
+      {"escape \\r\\n gives one CR LF", R"({"a":"x\r\ny"})", "\"x\r\ny\""},
+      {"\\u escapes stay as written", R"({"a":"\u4e2d"})", R"("\u4e2d")"},
+      {"GBK text", "{\"city\":\"" BEIJING "\"}", "\"" BEIJING "\""},
+      {"GBK second byte 0x5C before the closing quote", "{\"a\":\"" JI "\",\"b\":1}",
+       "\"" JI "\",\"1\""},
+      {"GBK second byte 0x5C before n", "{\"a\":\"" JI "n\"}", "\"" JI "n\""},
+      {"GBK inside an array", "{\"a\":[\"" JI "\",\"" BEIJING "\"]}", "\"[" JI "," BEIJING "]\""},
+  };
+  CsvRowFormatter formatter;
+  for (const RowCase& c : cases) {
+    EXPECT_EQ(FormatLine(formatter, c.line), c.row) << c.name;
+  }
+}
+
+TEST(CsvRowFormatterTest, FormatRowAppendsToTheCallersRowAndLeavesTheLineAsItWas) {
+  CsvRowFormatter formatter;
+  JsonDocument line;
+  line.ParseA(R"({"a":[1,2],"b":"x"})");
+  std::string row = "kept|";
+  formatter.FormatRow(line, line.CountAtA(), row);
+  formatter.FormatRow(line, line.CountAtA(), row);
+  EXPECT_EQ(row, R"(kept|"[1,2]","x""[1,2]","x")");
+  EXPECT_EQ(line.CountAtA(), 2);
+  EXPECT_EQ(line.CountAtA("[0]"), 2);
+}
+
+TEST(CsvRowFormatterTest, BuildHeaderJoinsTheFirstLinesKeys) {
+  struct HeaderCase {
+    const char* name;
+    std::string line;
+    std::string header;
+  };
+  const std::vector<HeaderCase> cases = {
+      {"plain keys", R"({"id":7,"name":"hi"})", "id,name"},
+      {"GBK key", "{\"" BEIJING "\":1,\"" JI "\":2}", BEIJING "," JI},
+      {"key with a comma", R"({"x,y":1,"z":2})", "\"x,y\",z"},
+      {"key with a quote", R"({"a\"b":1})", "\"a\"\"b\""},
+      {"key with a line break", R"({"l\nm":1,"n\r":2})", "\"l\r\nm\",\"n\r\""},
+      {"top-level array", R"([1,2])", ""},
+      {"empty object", "{}", ""},
+      {"invalid JSON", "not json", ""},
+      {"empty line", "", ""},
+  };
+  CsvRowFormatter formatter;
+  for (const HeaderCase& c : cases) {
+    EXPECT_EQ(formatter.BuildHeader(c.line), c.header) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace ombrelk

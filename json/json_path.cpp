@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "json/json_document.h"
+#include "json/json_node.h"
 #include "platform/cp936.h"
 #include "platform/number_text.h"
 
@@ -99,6 +101,40 @@ void ParsePathA(const char* path, ParsedPath& steps) {
   for (size_t i = 0; i < length; ++i) text[i] = static_cast<unsigned char>(path[i]);
   text[length] = 0;
   steps.Scan(length);
+}
+
+JsonNode* ResolveForRead(JsonNode* start, const ParsedPath& steps) {
+  JsonNode* node = start;
+  for (const PathSegment& step : steps) {
+    if (node == nullptr) break;
+    node = step.kind == PathSegment::kKey ? node->FindMember(step.key) : node->ChildAt(step.index);
+  }
+  return node;
+}
+
+JsonNode* ResolveForRead(JsonNode* start, std::u16string_view path) {
+  ParsedPath steps;
+  ParsePath(path, steps);
+  return ResolveForRead(start, steps);
+}
+
+JsonNode* ResolveForReadA(JsonNode* start, const char* path) {
+  ParsedPath steps;
+  ParsePathA(path, steps);
+  return ResolveForRead(start, steps);
+}
+
+// A path without steps names no node here, although it resolves to the root.
+bool JsonDocument::ExistsW(std::u16string_view path) const {
+  ParsedPath steps;
+  ParsePath(path, steps);
+  return !steps.empty() && ResolveForRead(root_, steps) != nullptr;
+}
+
+bool JsonDocument::ExistsA(const char* path) const {
+  ParsedPath steps;
+  ParsePathA(path, steps);
+  return !steps.empty() && ResolveForRead(root_, steps) != nullptr;
 }
 
 }  // namespace ombrelk

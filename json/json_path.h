@@ -26,6 +26,9 @@
 
 namespace ombrelk {
 
+class JsonDocument;
+class JsonNode;
+
 // One step of a parsed path.
 struct PathSegment {
   enum Kind : int32_t { kKey = 1, kIndex = 2 };
@@ -61,6 +64,22 @@ class ParsedPath {
   friend void ParsePath(std::u16string_view path, ParsedPath& steps);
   friend void ParsePathA(const char* path, ParsedPath& steps);
 
+// The node that `steps` lead to from `start` (nullptr: no node), or nullptr
+// when a step finds nothing; no steps give `start` itself. A key step finds
+// the member of an object with exactly that key; an index step an array's
+// element or an object's member at that position of its insertion order.
+// Nothing is created, changed or retained: the caller uses the node at once
+// or takes a reference of its own.
+JsonNode* ResolveForRead(JsonNode* start, const ParsedPath& steps);
+JsonNode* ResolveForRead(JsonNode* start, std::u16string_view path);
+JsonNode* ResolveForReadA(JsonNode* start, const char* path);
+
+// For the CSV formatter, which reads every cell as TypeAtA then TextAtA on
+// the same one-step path: appends to `out` exactly what TextAtA(path) gives
+// and answers what TypeAtA(path) gives, with one path resolution and no
+// temporary text. Allocates only when `out` must grow.
+int AppendTextAtA(const JsonDocument& document, const char* path, std::string& out);
+
   // Empties the steps and gives room for `length` code units plus a zero;
   // nullptr when storage is not available.
   char16_t* PrepareText(size_t length);
@@ -84,5 +103,21 @@ void ParsePath(std::u16string_view path, ParsedPath& steps);
 // The same for a zero-terminated code page 936 path (nullptr is empty). An
 // all-ASCII path is widened in place; any other path is converted first.
 void ParsePathA(const char* path, ParsedPath& steps);
+
+// The node that `steps` lead to from `start` (nullptr: no node), or nullptr
+// when a step finds nothing; no steps give `start` itself. A key step finds
+// the member of an object with exactly that key; an index step an array's
+// element or an object's member at that position of its insertion order.
+// Nothing is created, changed or retained: the caller uses the node at once
+// or takes a reference of its own.
+JsonNode* ResolveForRead(JsonNode* start, const ParsedPath& steps);
+JsonNode* ResolveForRead(JsonNode* start, std::u16string_view path);
+JsonNode* ResolveForReadA(JsonNode* start, const char* path);
+
+// For the CSV formatter, which reads every cell as TypeAtA then TextAtA on
+// the same one-step path: appends to `out` exactly what TextAtA(path) gives
+// and answers what TypeAtA(path) gives, with one path resolution and no
+// temporary text. Allocates only when `out` must grow.
+int AppendTextAtA(const JsonDocument& document, const char* path, std::string& out);
 
 }  // namespace ombrelk

@@ -195,38 +195,35 @@ int64_t FindLineEnd(FileHandle file, int64_t position, LineEnd line_end, int64_t
 
 void SplitLines(std::string_view block, LineEnd line_end, std::vector<Line>& lines) {
   lines.clear();
+  if (block.empty()) {  // memchr must not see the null data of an empty view
+    lines.push_back(Line{block});
+    return;
+  }
   const char* const begin = block.data();
   const char* const end = begin + block.size();
+  // A NUL byte is data: its line stays whole and is marked, and the lines
+  // after it are read as usual. The line was just scanned and is still in
+  // the cache, so the check costs far less than a second pass over the block.
+  auto add = [&lines](const char* at, size_t size) {
+    lines.push_back(Line{std::string_view(at, size), std::memchr(at, '\0', size) != nullptr});
+  };
   // 1. Find every LF; with CR LF line ends an LF ends a line only when the
   //    byte before it, inside the same line, is a CR (a lone LF is data).
   const char* line = begin;
   const char* from = begin;
   while (const char* lf = static_cast<const char*>(std::memchr(from, '\n', end - from))) {
     if (line_end == LineEnd::kLf) {
-      lines.push_back(Line{std::string_view(line, lf - line)});
+      add(line, lf - line);
       line = lf + 1;
     } else if (lf > line && lf[-1] == '\r') {
-      lines.push_back(Line{std::string_view(line, lf - 1 - line)});
+      add(line, lf - 1 - line);
       line = lf + 1;
     }
     from = lf + 1;
   }
   // 2. What follows the last line end is the last line, when there is any;
   //    a block without line end (the empty block too) is one line.
-  if (line < end || lines.empty()) lines.push_back(Line{std::string_view(line, end - line)});
-
-  // 3. A NUL byte is data: its line stays whole and is marked, and the lines
-  //    after it are read as usual. NULs are rare, so one memchr over the
-  //    whole block finds them, and only then are their lines looked up.
-  const char* nul = static_cast<const char*>(std::memchr(begin, '\0', block.size()));
-  while (nul != nullptr) {
-    auto after = std::upper_bound(lines.begin(), lines.end(), nul,
-                                  [](const char* at, const Line& l) { return at < l.text.data(); });
-    Line& holder = after[-1];  // lines.front() starts at `begin`, so `after` is past it
-    holder.has_nul = true;
-    const char* next = holder.text.data() + holder.text.size();
-    nul = static_cast<const char*>(std::memchr(next, '\0', end - next));
-  }
+  if (line < end || lines.empty()) add(line, end - line);
 }
 
 int64_t BlockReader::ReadBlockLines(FileHandle file, int64_t start, int64_t end,
@@ -242,7 +239,7 @@ int64_t BlockReader::ReadBlockLines(FileHandle file, int64_t start, int64_t end,
   if (!SeekTo(file, start, error)) return 0;
   // 3. The buffer grows only for a block larger than any before, and is
   //    never zero-filled: the read overwrites what it needs.
-  if (length > capacity_) {
+  if (length > capacity_ || buffer_ == nullptr) {
     buffer_.reset();
     capacity_ = 0;
     buffer_ = Allocate(length);

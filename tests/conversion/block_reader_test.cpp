@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,8 @@ struct PlanCase {
   LineEnd line_end;
   std::vector<std::string> lines;
 };
+
+void PrintTo(const PlanCase& c, std::ostream* out) { *out << c.name; }
 
 const std::string kLongLine(20, 'x');
 
@@ -141,6 +144,64 @@ INSTANTIATE_TEST_SUITE_P(Cases, PlanTableTest, ::testing::ValuesIn(kPlanCases),
                            }
                            return name;
                          });
+
+// Random files of a, CR, LF and NUL bytes with random block sizes and search
+// windows, against a plain byte-by-byte search: the windowed search must find
+// the same boundaries, and the lines of every block, put back together with
+// their line ends, must give the block again.
+TEST_F(BlockReaderTest, RandomFilesMatchAPlainSearch) {
+  std::mt19937 random(20240611);
+  const char alphabet[] = {'a', 'a', 'a', 'a', 'a', '\r', '\r', '\n', '\n', '\0'};
+  for (int round = 0; round < 400; ++round) {
+    std::string input(random() % 60 + 1, 'a');
+    for (char& c : input) c = alphabet[random() % sizeof alphabet];
+    const int64_t block_size = random() % 20 + 1;
+    const int64_t window = random() % 10 + 1;
+    const int64_t size = static_cast<int64_t>(input.size());
+    SCOPED_TRACE(testing::Message() << "round " << round << " B=" << block_size << " W=" << window);
+
+    // The plain plan: the line end decided from the first window, each
+    // boundary by looking at every byte from start + block size on.
+    std::string first = input.substr(0, window);
+    bool lf_only = first.find("\r\n") == std::string::npos && first.find('\n') != std::string::npos;
+    const std::string separator = lf_only ? "\n" : "\r\n";
+    std::vector<std::string> expected;
+    for (int64_t start = 0;;) {
+      int64_t end = size;
+      if (size - start > block_size) {
+        size_t at = input.find(separator, start + block_size);
+        if (at != std::string::npos) end = static_cast<int64_t>(at + separator.size());
+      }
+      expected.push_back(std::to_string(start) + "," + std::to_string(end));
+      if (end == size) break;
+      start = end;
+    }
+
+    FileHandle file = Open("random" + std::to_string(round), input);
+    ASSERT_NE(file, kInvalidFile);
+    BlockPlan plan;
+    ASSERT_TRUE(PlanBlocks(file, block_size, plan, window));
+    EXPECT_EQ(plan.line_end, lf_only ? LineEnd::kLf : LineEnd::kCrLf);
+    ASSERT_EQ(plan.blocks, expected);
+
+    BlockReader reader;
+    for (const std::string& range : plan.blocks) {
+      int64_t start, end;
+      ASSERT_TRUE(ParseBlockRange(range, start, end));
+      ASSERT_GE(reader.ReadBlockLines(file, start, end, plan.line_end), 1);
+      std::string block = input.substr(start, end - start);
+      std::string joined;
+      for (const Line& line : reader.lines()) {
+        EXPECT_EQ(line.text.find(separator), std::string::npos);
+        EXPECT_EQ(line.has_nul, line.text.find('\0') != std::string::npos);
+        if (&line != &reader.lines().front()) joined += separator;
+        joined += line.text;
+      }
+      if (block.ends_with(separator)) joined += separator;
+      EXPECT_EQ(joined, block) << range;
+    }
+  }
+}
 
 TEST_F(BlockReaderTest, EmptyFileHasNoPlan) {
   FileHandle file = Open("empty.json", "");

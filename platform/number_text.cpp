@@ -1,18 +1,229 @@
-// PLACEHOLDER implementations; the exact ones replace them.
+// Number <-> text with the C runtime's results, built on std::to_chars and
+// std::from_chars (exact, locale-free) plus our own scanning of the syntax.
 #include "platform/number_text.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <system_error>
 
 namespace ombrelk::platform {
+namespace {
+
+// ---------------------------------------------------------------------------
+// "%.13g"
+
+constexpr int kSignificantDigits = 13;
+// The Visual C runtime first turns the value into this many digits, then
+// rounds that digit string once more to the precision asked for.
+constexpr int kFirstRoundingDigits = 17;
+// to_chars precision that decides the 17-digit rounding in all but the rare
+// cases that need the exact expansion (which never exceeds 767 digits).
+constexpr int kProbePrecision = 40;
+constexpr int kExactPrecision = 780;
+
+// Adds one at digit count - 1 of a string of ASCII digits; returns true when
+// the carry runs out of the front (the digits are then "1000...").
+bool IncrementDigits(char* digits, int count) {
+  for (int i = count - 1; i >= 0; --i) {
+    if (digits[i] != '9') {
+      ++digits[i];
+      return false;
+    }
+    digits[i] = '0';
+  }
+  digits[0] = '1';
+  return true;
+}
+
+// Rounds the digit string (at least count + 1 digits) to count digits, half
+// away from zero, as the runtime rounds its digit strings.
+void RoundDigitsHalfUp(char* digits, int count, int& exponent) {
+  if (digits[count] >= '5' && IncrementDigits(digits, count)) ++exponent;
+}
+
+// Splits to_chars' scientific output "d.ddde+XX" into its digits and exponent.
+int SplitScientific(const char* text, const char* end, char* digits, int max_digits) {
+  int n = 0;
+  const char* p = text;
+  for (; p != end && *p != 'e'; ++p) {
+    if (*p != '.' && n < max_digits) digits[n++] = *p;
+  }
+  int exponent = 0;
+  std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
+  return exponent;
+}
+
+// The 13 significant digits of a finite positive value as the runtime forms
+// them, and the decimal exponent of the first one.
+int SignificantDigits(double value, char (&digits)[kFirstRoundingDigits + 1]) {
+  char text[kExactPrecision + 16];
+  char probe[kProbePrecision + 1];
+  auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, kProbePrecision);
+  int exponent = SplitScientific(text, result.ptr, probe, kProbePrecision + 1);
+  // The probe's digit 17 is exact unless the digits after it came out as
+  // zeros: then the exact digits may be 4999... rounded up to 5000..., and
+  // only the full expansion tells.
+  bool ambiguous = probe[kFirstRoundingDigits] == '5';
+  for (int i = kFirstRoundingDigits + 1; ambiguous && i <= kProbePrecision; ++i) ambiguous = probe[i] == '0';
+  if (ambiguous) {
+    result = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, kExactPrecision);
+    exponent = SplitScientific(text, result.ptr, probe, kFirstRoundingDigits + 1);
+  }
+  std::memcpy(digits, probe, kFirstRoundingDigits + 1);
+  RoundDigitsHalfUp(digits, kFirstRoundingDigits, exponent);
+  RoundDigitsHalfUp(digits, kSignificantDigits, exponent);
+  return exponent;
+}
+
+void AppendSpecial(double value, std::string& out) {
+  const uint64_t bits = std::bit_cast<uint64_t>(value);
+  const bool negative = (bits >> 63) != 0;
+  const uint64_t mantissa = bits & ((uint64_t{1} << 52) - 1);
+  const uint64_t quiet_bit = uint64_t{1} << 51;
+  if (negative) out += '-';
+  if (mantissa == 0) {
+    out += "1.#INF";
+  } else if (negative && mantissa == quiet_bit) {
+    out += "1.#IND";
+  } else if ((mantissa & quiet_bit) != 0) {
+    out += "1.#QNAN";
+  } else {
+    out += "1.#SNAN";
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+template <typename Char>
+bool IsCSpace(Char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+template <typename Char>
+bool IsDigit(Char c) {
+  return c >= '0' && c <= '9';
+}
+
+// Where the atof syntax starting at `begin` (just after any sign) ends, or
+// `begin` when there are no digits. `magnitude` gets the decimal exponent of
+// the first nonzero digit, saturated; it only tells overflow from underflow.
+template <typename Char>
+const Char* ScanDecimal(const Char* begin, const Char* end, int64_t& magnitude) {
+  const Char* p = begin;
+  int64_t integer_digits = 0;  // significant digits before the point
+  int64_t leading_zeros = 0;   // zeros after the point before the first nonzero
+  bool nonzero = false;
+  bool any_digit = false;
+  for (; p != end && IsDigit(*p); ++p) {
+    any_digit = true;
+    if (*p != '0') nonzero = true;
+    if (nonzero) ++integer_digits;
+  }
+  if (p != end && *p == '.') {
+    ++p;
+    for (; p != end && IsDigit(*p); ++p) {
+      any_digit = true;
+      if (*p != '0') nonzero = true;
+      if (!nonzero) ++leading_zeros;
+    }
+  }
+  if (!any_digit) return begin;
+  int64_t exponent = 0;
+  if (p != end && (*p == 'e' || *p == 'E')) {
+    const Char* q = p + 1;
+    bool negative = false;
+    if (q != end && (*q == '+' || *q == '-')) negative = *q++ == '-';
+    if (q != end && IsDigit(*q)) {
+      for (; q != end && IsDigit(*q); ++q) {
+        if (exponent < 1'000'000'000) exponent = exponent * 10 + (*q - '0');
+      }
+      if (negative) exponent = -exponent;
+      p = q;
+    }
+  }
+  magnitude = (integer_digits > 0 ? integer_digits - 1 : -leading_zeros - 1) + exponent;
+  return p;
+}
+
+template <typename Char>
+double ReadAtofImpl(const Char* p, const Char* end) {
+  while (p != end && IsCSpace(*p)) ++p;
+  bool negative = false;
+  if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  int64_t magnitude = 0;
+  const Char* stop = ScanDecimal(p, end, magnitude);
+  if (stop == p) return 0.0;
+
+  double value = 0.0;
+  std::errc error;
+  if constexpr (sizeof(Char) == 1) {
+    error = std::from_chars(reinterpret_cast<const char*>(p), reinterpret_cast<const char*>(stop), value).ec;
+  } else {
+    // The scanned characters are all ASCII; narrow them for from_chars.
+    const size_t length = static_cast<size_t>(stop - p);
+    char small[512];
+    std::string large;
+    char* narrow = small;
+    if (length > sizeof small) {
+      large.resize(length);
+      narrow = large.data();
+    }
+    for (size_t i = 0; i < length; ++i) narrow[i] = static_cast<char>(p[i]);
+    error = std::from_chars(narrow, narrow + length, value).ec;
+  }
+  if (error == std::errc::result_out_of_range) {
+    value = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  }
+  return negative ? -value : value;
+}
+
+}  // namespace
 
 void AppendG13(double value, std::string& out) {
-  char buf[64];
-  int n = std::snprintf(buf, sizeof buf, "%.13g", value);
-  std::string s(buf, n);
-  auto e = s.find('e');
-  if (e != std::string::npos && s.size() - e == 4) s.insert(e + 2, "0");
-  out += s;
+  if (!std::isfinite(value)) {
+    AppendSpecial(value, out);
+    return;
+  }
+  if (std::signbit(value)) {
+    out += '-';
+    value = -value;
+  }
+  if (value == 0) {
+    out += '0';
+    return;
+  }
+  char digits[kFirstRoundingDigits + 1];
+  const int exponent = SignificantDigits(value, digits);
+  int count = kSignificantDigits;
+  while (count > 1 && digits[count - 1] == '0') --count;
+
+  if (exponent < -4 || exponent >= kSignificantDigits) {
+    out += digits[0];
+    if (count > 1) {
+      out += '.';
+      out.append(digits + 1, static_cast<size_t>(count - 1));
+    }
+    const int magnitude = exponent < 0 ? -exponent : exponent;
+    const char text[] = {'e', exponent < 0 ? '-' : '+', static_cast<char>('0' + magnitude / 100),
+                         static_cast<char>('0' + magnitude / 10 % 10), static_cast<char>('0' + magnitude % 10)};
+    out.append(text, sizeof text);
+  } else if (exponent >= 0) {
+    // All integer digits exist among the 13, trailing zeros included.
+    out.append(digits, static_cast<size_t>(exponent + 1));
+    if (count > exponent + 1) {
+      out += '.';
+      out.append(digits + exponent + 1, static_cast<size_t>(count - exponent - 1));
+    }
+  } else {
+    out += "0.";
+    out.append(static_cast<size_t>(-exponent - 1), '0');
+    out.append(digits, static_cast<size_t>(count));
+  }
 }
 
 std::string FormatG13(double value) {
@@ -21,20 +232,58 @@ std::string FormatG13(double value) {
   return out;
 }
 
-void AppendInt64(int64_t value, std::string& out) { out += std::to_string(value); }
-
-static std::string Narrow(std::u16string_view text) {
-  std::string s;
-  for (char16_t c : text) s.push_back(c < 0x80 ? static_cast<char>(c) : '\x01');
-  return s;
+void AppendInt64(int64_t value, std::string& out) {
+  char text[24];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  out.append(text, result.ptr);
 }
 
-double ReadAtof(std::string_view text) { return std::atof(std::string(text).c_str()); }
-double ReadAtof(std::u16string_view text) { return ReadAtof(Narrow(text)); }
-int64_t ReadWtoi64(std::u16string_view text) { return std::atoll(Narrow(text).c_str()); }
-int32_t ReadStrToInt(std::u16string_view text) { return std::atoi(Narrow(text).c_str()); }
+double ReadAtof(std::string_view text) { return ReadAtofImpl(text.data(), text.data() + text.size()); }
+
+double ReadAtof(std::u16string_view text) { return ReadAtofImpl(text.data(), text.data() + text.size()); }
+
+int64_t ReadWtoi64(std::u16string_view text) {
+  const char16_t* p = text.data();
+  const char16_t* const end = p + text.size();
+  while (p != end && IsCSpace(*p)) ++p;
+  bool negative = false;
+  if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  // The magnitude is gathered unsigned and held at the limit of its sign.
+  const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
+  uint64_t magnitude = 0;
+  for (; p != end && IsDigit(*p); ++p) {
+    const unsigned digit = static_cast<unsigned>(*p - u'0');
+    magnitude = magnitude > (limit - digit) / 10 ? limit : magnitude * 10 + digit;
+  }
+  return negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+}
+
+int32_t ReadStrToInt(std::u16string_view text) {
+  const char16_t* p = text.data();
+  const char16_t* const end = p + text.size();
+  bool negative = false;
+  if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  uint32_t value = 0;  // wraps, keeping the low 32 bits
+  for (; p != end && IsDigit(*p); ++p) value = value * 10 + static_cast<uint32_t>(*p - u'0');
+  return static_cast<int32_t>(negative ? 0 - value : value);
+}
+
 int32_t ReadHexDigits(std::u16string_view hex_digits) {
-  return static_cast<int32_t>(std::strtol(Narrow(hex_digits).c_str(), nullptr, 16));
+  uint32_t value = 0;
+  for (char16_t c : hex_digits) {
+    uint32_t digit;
+    if (c >= u'0' && c <= u'9') {
+      digit = c - u'0';
+    } else if (c >= u'a' && c <= u'f') {
+      digit = c - u'a' + 10;
+    } else if (c >= u'A' && c <= u'F') {
+      digit = c - u'A' + 10;
+    } else {
+      break;
+    }
+    value = value << 4 | digit;
+  }
+  return static_cast<int32_t>(value);
 }
 
 }  // namespace ombrelk::platform

@@ -1,0 +1,428 @@
+#include "json/json_node.h"
+
+#include <cstring>
+#include <new>
+
+#include "json/node_allocator.h"
+#include "platform/cp936.h"
+#include "platform/number_text.h"
+
+namespace ombrelk {
+
+using detail::AllocateBlock;
+using detail::AllocateText;
+using detail::FreeBlock;
+using detail::FreeText;
+
+namespace {
+
+// The text forms of null and the booleans are shared, never freed.
+char16_t kNullText[] = u"null";
+char16_t kTrueText[] = u"true";
+char16_t kFalseText[] = u"false";
+
+inline bool IsSharedText(const char16_t* text) {
+  return text == kNullText || text == kTrueText || text == kFalseText;
+}
+
+JsonNode* AllocateNode() {
+  void* block = AllocateBlock(sizeof(JsonNode));
+  return block ? new (block) JsonNode : nullptr;
+}
+
+void FreeNodeRecord(JsonNode* node) {
+  node->~JsonNode();
+  FreeBlock(node, sizeof(JsonNode));
+}
+
+char16_t* CopyText(const char16_t* start, int32_t count) {
+  char16_t* copy = AllocateText(count);
+  if (copy != nullptr && count > 0) std::memcpy(copy, start, sizeof(char16_t) * count);
+  return copy;
+}
+
+void DropTextForm(JsonNode* node) {
+  if (node->text_form_ != nullptr && !IsSharedText(node->text_form_)) {
+    FreeText(node->text_form_, node->text_form_length_);
+  }
+  node->text_form_ = nullptr;
+  node->text_form_length_ = 0;
+}
+
+void SetSharedTextForm(JsonNode* node, char16_t* text, int32_t length) {
+  node->text_form_ = text;
+  node->text_form_length_ = length;
+}
+
+bool SetTextForm(JsonNode* node, std::u16string_view text) {
+  if (text.empty()) return true;
+  char16_t* copy = CopyText(text.data(), static_cast<int32_t>(text.size()));
+  if (copy == nullptr) return false;
+  node->text_form_ = copy;
+  node->text_form_length_ = static_cast<int32_t>(text.size());
+  return true;
+}
+
+// The text form of a value formatted by the number-text layer (ASCII).
+bool SetFormattedTextForm(JsonNode* node, const std::string& digits) {
+  char16_t units[64];
+  size_t n = digits.size() < 64 ? digits.size() : 64;
+  for (size_t k = 0; k < n; ++k) units[k] = static_cast<unsigned char>(digits[k]);
+  return SetTextForm(node, std::u16string_view(units, n));
+}
+
+bool SetStringValue(JsonNode* node, const char16_t* start, int32_t count) {
+  node->value_.string = nullptr;
+  node->string_length_ = 0;
+  if (count <= 0) return true;
+  char16_t* copy = CopyText(start, count);
+  if (copy == nullptr) return false;
+  node->value_.string = copy;
+  node->string_length_ = count;
+  return true;
+}
+
+// Hands the container's reference to `child` back: a child whose count
+// reaches zero joins the `dead` list (linked through next_) to be freed by
+// FreeDeadNodes; a child that lives on is left without parent.
+inline void DropChildReference(JsonNode* child, JsonNode*& dead) {
+  child->parent_ = nullptr;
+  if (child->refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    child->next_ = dead;
+    dead = child;
+  }
+}
+
+// Releases every member of an object's table (keys freed, members left
+// without key and parent) and leaves the table empty, its sizes kept.
+void DropMembers(MemberTable* table, JsonNode*& dead) {
+  ElementList& order = table->order;
+  for (int32_t k = 0; k < order.count; ++k) {
+    JsonNode* member = order.slots[k];
+    if (member->key_ != nullptr) FreeText(member->key_, member->key_length_);
+    member->key_ = nullptr;
+    member->key_length_ = 0;
+    member->next_ = nullptr;
+    DropChildReference(member, dead);
+  }
+  // Emptied by hand: the members may be dead now and must not be touched.
+  ListClear(&order);
+  std::memset(table->buckets, 0, sizeof(JsonNode*) * table->bucket_count);
+  table->member_count = 0;
+}
+
+void DropElements(ElementList* list, JsonNode*& dead) {
+  for (int32_t k = 0; k < list->count; ++k) DropChildReference(list->slots[k], dead);
+  ListClear(list);
+}
+
+// FreeContents without freeing the children that die: they join `dead`.
+void FreeContentsInto(JsonNode* node, JsonNode*& dead) {
+  switch (node->kind_) {
+    case NodeType::String:
+      if (node->value_.string != nullptr) FreeText(node->value_.string, node->string_length_);
+      node->value_.string = nullptr;
+      node->string_length_ = 0;
+      break;
+    case NodeType::Object:
+      if (node->value_.table != nullptr) {
+        DropMembers(node->value_.table, dead);
+        DestroyTable(node->value_.table);
+      }
+      node->value_.table = nullptr;
+      break;
+    case NodeType::Array:
+      if (node->value_.list != nullptr) {
+        DropElements(node->value_.list, dead);
+        ListDestroy(node->value_.list);
+      }
+      node->value_.list = nullptr;
+      break;
+    default:
+      break;
+  }
+  DropTextForm(node);
+}
+
+// Frees every node of the `dead` list and whatever dies with them. An
+// explicit list instead of recursion: depth costs no stack, and each node is
+// visited once.
+void FreeDeadNodes(JsonNode* dead) {
+  while (dead != nullptr) {
+    JsonNode* node = dead;
+    dead = node->next_;
+    FreeContentsInto(node, dead);
+    FreeNodeRecord(node);
+  }
+}
+
+// Frees the contents and sets the new kind with an empty value.
+void Reset(JsonNode* node, NodeType kind) {
+  FreeContents(node);
+  node->kind_ = kind;
+  node->value_.integer = 0;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ Node operations
+
+int32_t Query(JsonNode*, void*, void*) { return 1; }
+
+int32_t AddReference(JsonNode* node) {
+  if (node == nullptr) return 0;
+  return node->refs_.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+int32_t Release(JsonNode* node) {
+  if (node == nullptr) return 0;
+  int32_t count = node->refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+  if (count != 0) return count;
+  DetachFromParent(node);
+  node->next_ = nullptr;
+  FreeDeadNodes(node);
+  return 0;
+}
+
+void FreeContents(JsonNode* node) {
+  if (node == nullptr) return;
+  JsonNode* dead = nullptr;
+  FreeContentsInto(node, dead);
+  FreeDeadNodes(dead);
+}
+
+void ClearContents(JsonNode* node) {
+  if (node == nullptr) return;
+  JsonNode* dead = nullptr;
+  switch (node->kind_) {
+    case NodeType::Object:
+      if (node->value_.table != nullptr) DropMembers(node->value_.table, dead);
+      break;
+    case NodeType::Array:
+      if (node->value_.list != nullptr) DropElements(node->value_.list, dead);
+      break;
+    case NodeType::String:
+      if (node->value_.string != nullptr) FreeText(node->value_.string, node->string_length_);
+      node->value_.string = nullptr;
+      node->string_length_ = 0;
+      break;
+    default:
+      node->value_.integer = 0;
+      break;
+  }
+  DropTextForm(node);
+  FreeDeadNodes(dead);
+}
+
+void DetachFromParent(JsonNode* node) {
+  if (node == nullptr || node->parent_ == nullptr) return;
+  JsonNode* parent = node->parent_;
+  if (parent->kind_ == NodeType::Array) {
+    ListRemoveNode(parent->value_.list, node);
+  } else if (parent->kind_ == NodeType::Object) {
+    RemoveMemberNode(parent->value_.table, node);
+  }
+  node->parent_ = nullptr;
+}
+
+bool ConvertToObject(JsonNode* node) {
+  if (node == nullptr) return false;
+  if (node->kind_ == NodeType::Object) return true;
+  Reset(node, NodeType::Object);
+  node->value_.table = NewMemberTable();
+  return node->value_.table != nullptr;
+}
+
+bool ConvertToArray(JsonNode* node) {
+  if (node == nullptr) return false;
+  if (node->kind_ == NodeType::Array) return true;
+  Reset(node, NodeType::Array);
+  node->value_.list = NewElementList();
+  return node->value_.list != nullptr;
+}
+
+bool AppendElement(JsonNode* node, JsonNode* child) {
+  if (node == nullptr || child == nullptr) return false;
+  if (node->kind_ != NodeType::Array) ConvertToArray(node);
+  if (ListAppend(node->value_.list, child) < 0) return false;
+  child->parent_ = node;
+  return true;
+}
+
+bool SetMember(JsonNode* node, std::u16string_view key, JsonNode* child) {
+  if (node == nullptr || child == nullptr) return false;
+  if (node->kind_ != NodeType::Object) ConvertToObject(node);
+  JsonNode* replaced = nullptr;
+  if (PutMember(node->value_.table, key, child, &replaced) < 0) return false;
+  child->parent_ = node;
+  if (replaced != nullptr) {
+    if (replaced != child) replaced->parent_ = nullptr;
+    Release(replaced);
+  }
+  return true;
+}
+
+// --------------------------------------------------------------- Constructors
+
+JsonNode* NewObjectNode() {
+  JsonNode* node = AllocateNode();
+  if (node == nullptr) return nullptr;
+  node->kind_ = NodeType::Object;
+  node->value_.table = NewMemberTable();
+  if (node->value_.table == nullptr) {
+    FreeNodeRecord(node);
+    return nullptr;
+  }
+  return node;
+}
+
+JsonNode* NewArrayNode() {
+  JsonNode* node = AllocateNode();
+  if (node == nullptr) return nullptr;
+  node->kind_ = NodeType::Array;
+  node->value_.list = NewElementList();
+  if (node->value_.list == nullptr) {
+    FreeNodeRecord(node);
+    return nullptr;
+  }
+  return node;
+}
+
+namespace {
+
+// Runs a setter on a fresh node; the node is dropped when the setter fails.
+template <typename Setter>
+JsonNode* MakeNode(Setter&& set) {
+  JsonNode* node = AllocateNode();
+  if (node != nullptr && !set(node)) {
+    FreeContents(node);
+    FreeNodeRecord(node);
+    return nullptr;
+  }
+  return node;
+}
+
+}  // namespace
+
+JsonNode* NewNullNode() {
+  return MakeNode([](JsonNode* n) { return AssignNull(n); });
+}
+JsonNode* NewBoolNode(bool b) {
+  return MakeNode([b](JsonNode* n) { return AssignBool(n, b); });
+}
+JsonNode* NewNumberNode(double x, std::u16string_view text) {
+  return MakeNode([x, text](JsonNode* n) { return AssignNumber(n, x, text); });
+}
+JsonNode* NewIntegerNode(int64_t value, std::u16string_view text) {
+  return MakeNode([value, text](JsonNode* n) { return AssignInteger(n, value, text); });
+}
+JsonNode* NewStringNode(std::u16string_view text) {
+  return MakeNode([text](JsonNode* n) { return AssignString(n, text); });
+}
+JsonNode* NewStringNodeA(const char* text) {
+  return MakeNode([text](JsonNode* n) { return AssignStringA(n, text); });
+}
+JsonNode* NewStringNode(const char16_t* start, int32_t count) {
+  return MakeNode([start, count](JsonNode* n) { return AssignString(n, start, count); });
+}
+JsonNode* NewRawNode(std::u16string_view text) {
+  return MakeNode([text](JsonNode* n) {
+    n->kind_ = NodeType::Raw;
+    return SetTextForm(n, UpToZero(text));
+  });
+}
+
+// ------------------------------------------------------------ In-place setters
+
+bool AssignNull(JsonNode* node) {
+  if (node == nullptr) return false;
+  Reset(node, NodeType::Null);
+  SetSharedTextForm(node, kNullText, 4);
+  return true;
+}
+
+bool AssignBool(JsonNode* node, bool b) {
+  if (node == nullptr) return false;
+  Reset(node, NodeType::Boolean);
+  node->value_.boolean = b ? 1 : 0;
+  if (b) {
+    SetSharedTextForm(node, kTrueText, 4);
+  } else {
+    SetSharedTextForm(node, kFalseText, 5);
+  }
+  return true;
+}
+
+bool AssignNumber(JsonNode* node, double x, std::u16string_view text) {
+  if (node == nullptr) return false;
+  Reset(node, NodeType::Number);
+  node->value_.number = x;
+  text = UpToZero(text);
+  if (!text.empty()) return SetTextForm(node, text);
+  return SetFormattedTextForm(node, platform::FormatG13(x));
+}
+
+bool AssignInteger(JsonNode* node, int64_t value, std::u16string_view text) {
+  if (node == nullptr) return false;
+  Reset(node, NodeType::Integer);
+  node->value_.integer = value;
+  text = UpToZero(text);
+  if (!text.empty()) return SetTextForm(node, text);
+  std::string digits;
+  platform::AppendInt64(value, digits);
+  return SetFormattedTextForm(node, digits);
+}
+
+bool AssignInteger32(JsonNode* node, int32_t value, std::u16string_view text) {
+  return AssignInteger(node, value, text);  // same digits for a 32-bit value
+}
+
+bool AssignString(JsonNode* node, std::u16string_view text) {
+  text = UpToZero(text);
+  return AssignString(node, text.data(), static_cast<int32_t>(text.size()));
+}
+
+bool AssignStringA(JsonNode* node, const char* text) {
+  if (node == nullptr) return false;
+  std::u16string wide = AnsiToUtf16(text);
+  return AssignString(node, wide.data(), static_cast<int32_t>(wide.size()));
+}
+
+bool AssignString(JsonNode* node, const char16_t* start, int32_t count) {
+  if (node == nullptr) return false;
+  Reset(node, NodeType::String);
+  return SetStringValue(node, start, count);
+}
+
+// --------------------------------------------------------------- Text helpers
+
+std::u16string AnsiToUtf16(const char* text) {
+  return text ? AnsiToUtf16(std::string_view(text)) : std::u16string();
+}
+
+std::u16string AnsiToUtf16(std::string_view text) {
+  std::u16string out;
+  AnsiToUtf16(text, out);
+  return out;
+}
+
+void AnsiToUtf16(std::string_view text, std::u16string& out) {
+  out.clear();
+  size_t zero = text.find('\0');
+  if (zero != std::string_view::npos) text = text.substr(0, zero);
+  platform::AppendCp936AsUtf16(text, out);
+}
+
+std::string Utf16ToAnsi(std::u16string_view text) {
+  std::string out;
+  AppendUtf16AsAnsi(text, out);
+  return out;
+}
+
+void AppendUtf16AsAnsi(std::u16string_view text, std::string& out) {
+  platform::AppendUtf16AsCp936(UpToZero(text), out);
+}
+
+std::u16string CopyUtf16(std::u16string_view text) { return std::u16string(UpToZero(text)); }
+
+}  // namespace ombrelk

@@ -1,0 +1,563 @@
+#include "json/json_parser.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "json/json_document.h"
+#include "platform/number_text.h"
+
+namespace ombrelk {
+
+// ------------------------------------------------------------ Token helpers
+
+bool IsNumberText(std::u16string_view token) {
+  if (token.empty()) return false;
+  int points = 0;
+  int exponents = 0;
+  int signs = 0;
+  for (size_t p = 0; p < token.size(); ++p) {
+    char16_t c = token[p];
+    if (c <= 0x20) continue;
+    bool digit = c >= u'0' && c <= u'9';
+    if (p == 0) {
+      if (c == u'.') {
+        points = 1;
+      } else if (!digit && c != u'+' && c != u'-') {
+        return false;
+      }
+      continue;
+    }
+    if (digit) continue;
+    if (c == u'.') {
+      if (points++ != 0) return false;
+    } else if (c == u'e' || c == u'E') {
+      if (exponents++ != 0) return false;
+    } else if (c == u'+' || c == u'-') {
+      if (signs++ != 0) return false;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+TokenClass ClassifyToken(std::u16string_view token) {
+  if (token == u"null") return TokenClass::Null;
+  if (token == u"true" || token == u"false") return TokenClass::Boolean;
+  if (!IsNumberText(token)) return TokenClass::Invalid;
+  for (size_t p = 0; p < token.size(); ++p) {
+    char16_t c = token[p];
+    if (c == u'.' || c == u'e' || c == u'E') return TokenClass::Number;
+    if (p > 0 && (c == u'+' || c == u'-')) return TokenClass::Number;
+  }
+  return TokenClass::Integer;
+}
+
+int32_t Unescape(char16_t* text, int32_t length, bool decode) {
+  // In place: `w` (the output) never passes `r` (the input).
+  int32_t w = 0;
+  int32_t r = 0;
+  while (r < length) {
+    char16_t c = text[r];
+    if (c != u'\\' || r + 1 >= length) {
+      text[w++] = c;
+      ++r;
+      continue;
+    }
+    char16_t next = text[r + 1];
+    switch (next) {
+      case u'\\':
+      case u'/':
+      case u'"':
+        text[w++] = next;
+        r += 2;
+        break;
+      case u'b':
+        text[w++] = 0x08;
+        r += 2;
+        break;
+      case u't':
+        text[w++] = 0x09;
+        r += 2;
+        break;
+      case u'r':
+        text[w++] = 0x0D;
+        r += 2;
+        break;
+      case u'f':
+        text[w++] = 0x0C;
+        r += 2;
+        break;
+      case u'n':
+        // A line break is CR LF, unless the text starts here or a CR is
+        // already in front.
+        if (w != 0 && text[w - 1] != 0x0D) text[w++] = 0x0D;
+        text[w++] = 0x0A;
+        r += 2;
+        break;
+      case u'u':
+        if (decode && length - (r + 2) >= 4) {
+          int32_t high = platform::ReadHexDigits(std::u16string_view(text + r + 2, 2));
+          int32_t low = platform::ReadHexDigits(std::u16string_view(text + r + 4, 2));
+          text[w++] = static_cast<char16_t>(((high & 0xFF) << 8) | (low & 0xFF));
+          r += 6;
+          break;
+        }
+        [[fallthrough]];
+      default:
+        // The backslash stays; the character after it is read as an
+        // ordinary one.
+        text[w++] = c;
+        ++r;
+        break;
+    }
+  }
+  if (w < length) text[w] = 0;
+  return w;
+}
+
+// ------------------------------------------------------------------ Parser
+
+namespace {
+
+constexpr int32_t kStateKey = 1;     // object: a key (or the closing brace) is expected
+constexpr int32_t kStateValue = 2;   // object: key and colon read; array: a value is expected
+constexpr int32_t kStateClosed = 3;  // a nested object or array value has just closed
+
+struct StackEntry {
+  JsonNode* node;
+  int32_t state;
+};
+
+// Per-thread storage reused by every parse on the thread; kept small after
+// a huge text.
+struct ParserStorage {
+  std::vector<StackEntry> stack;
+  std::vector<char16_t> scratch;
+  bool busy = false;
+};
+
+thread_local ParserStorage t_storage;
+
+constexpr size_t kKeptScratchUnits = size_t{1} << 20;
+constexpr size_t kKeptStackEntries = size_t{1} << 16;
+
+inline bool IsBlank(char16_t c) { return c == 0x20 || c == 0x09 || c == 0x0A || c == 0x0D; }
+inline bool IsQuote(char16_t c) { return c == u'"' || c == u'\''; }
+
+class Parser {
+ public:
+  Parser(JsonNode* target, const char16_t* text, int32_t n, ParseOptions options,
+         std::vector<StackEntry>& stack, char16_t* scratch)
+      : target_(target), t_(text), n_(n), options_(options), stack_(stack), scratch_(scratch) {}
+
+  ParseOutcome Run() {
+    int code = 0;
+    for (i_ = 0; i_ <= n_; ++i_) {
+      char16_t c = i_ < n_ ? t_[i_] : 0;
+      if (c == 0 || IsBlank(c)) continue;
+      if (c == u'{') {
+        code = Open(NodeType::Object);
+      } else if (c == u'[') {
+        code = Open(NodeType::Array);
+      } else {
+        code = TokenStep();
+      }
+      if (code != 0) break;
+    }
+    if (code == 0 && !stack_.empty()) code = kErrorUnterminated;
+    if (code == 0 && top_scalar_pending_) code = StoreTopScalar();
+    if (code != 0) {
+      ClearContents(target_);
+      return {code, i_};
+    }
+    return {0, 0};
+  }
+
+ private:
+  // -- stack --
+  bool Push(JsonNode* node, int32_t state) {
+    try {
+      stack_.push_back({node, state});
+      return true;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+  void Pop() {
+    stack_.pop_back();
+    if (!stack_.empty()) stack_.back().state = kStateClosed;
+  }
+
+  // Copies the pending key into the scratch buffer and unescapes it.
+  std::u16string_view PendingKey() {
+    std::memcpy(scratch_, t_ + key_start_, sizeof(char16_t) * key_length_);
+    int32_t length = Unescape(scratch_, key_length_, options_.decode_unicode_escapes);
+    return UpToZero(std::u16string_view(scratch_, length));
+  }
+
+  // A { or [ at i_.
+  int Open(NodeType kind) {
+    if (stack_.empty()) {
+      // The target itself becomes the container. A scalar that the whole
+      // text stood for is dropped first (see TokenStep).
+      if (top_scalar_pending_) {
+        ClearContents(target_);
+        top_scalar_pending_ = false;
+      }
+      top_scalar_current_ = false;
+      bool ok = kind == NodeType::Object ? ConvertToObject(target_) : ConvertToArray(target_);
+      if (!ok || !Push(target_, kind == NodeType::Object ? kStateKey : kStateValue)) {
+        return kErrorNoStorage;
+      }
+      return 0;
+    }
+    StackEntry top = stack_.back();
+    if (top.state != kStateValue) return kErrorMisplaced;
+    bool in_array = top.node->Kind() == NodeType::Array;
+    if (!in_array && (key_start_ < 0 || key_length_ == 0)) return kErrorMisplaced;
+    JsonNode* node = kind == NodeType::Object ? NewObjectNode() : NewArrayNode();
+    if (node == nullptr) return kErrorNoStorage;
+    bool attached = in_array ? AppendElement(top.node, node) : SetMember(top.node, PendingKey(), node);
+    if (!attached) {
+      Release(node);
+      return kErrorNoStorage;
+    }
+    // The node now belongs to its container, so a failed push frees it with
+    // the tree.
+    if (!Push(node, kind == NodeType::Object ? kStateKey : kStateValue)) return kErrorNoStorage;
+    return 0;
+  }
+
+  // Any other non-blank character at i_.
+  int TokenStep() {
+    if (stack_.empty()) return TopLevelToken();
+    StackEntry& top = stack_.back();
+    if (top.node->Kind() == NodeType::Array) return ArrayToken();
+    return ObjectToken();
+  }
+
+  // A character outside every container: ignored, or the whole text is one
+  // scalar value stored into the target. The value is the same each time, so
+  // it is stored once; a later top-level container drops it again, and a
+  // scalar character after that container stores it once more at the end.
+  int TopLevelToken() {
+    if (options_.skip_top_level_text) return 0;
+    if (!top_scalar_stored_) {
+      top_scalar_stored_ = true;
+      top_scalar_current_ = true;
+      return StoreTopScalar();
+    }
+    if (!top_scalar_current_) top_scalar_pending_ = true;
+    return 0;
+  }
+
+  int StoreTopScalar() {
+    top_scalar_pending_ = false;
+    top_scalar_current_ = true;
+    int code = StoreValue(0, n_, nullptr);
+    return code;
+  }
+
+  int ArrayToken() {
+    StackEntry& top = stack_.back();
+    JsonNode* array = top.node;
+    if (top.state == kStateClosed) {
+      top.state = kStateValue;
+      if (t_[i_] == u',') return 0;  // the comma after a closed nested value
+    }
+    if (top.state != kStateValue) return kErrorBadToken;
+    char16_t quote = 0;
+    int32_t l = i_;
+    int32_t h = 0;
+    while (i_ < n_) {
+      char16_t c = t_[i_];
+      if (quote == 0 && IsBlank(c)) {
+        ++i_;
+        if (h == 0) l = i_;
+        continue;
+      }
+      if (IsQuote(c)) {
+        if (quote == 0) {
+          quote = c;
+        } else if (c == quote) {
+          quote = 0;
+        }
+        ++i_;
+        ++h;
+        continue;
+      }
+      if (c == u'\\') {
+        int32_t step = Skip();
+        i_ += step;
+        h += step;
+        continue;
+      }
+      if (quote == 0) {
+        if (c == u'{' || c == u'[') {
+          if (h == 0) return Open(c == u'{' ? NodeType::Object : NodeType::Array);
+          i_ = l;
+          return kErrorBadToken;
+        }
+        if (c == u']') {
+          Pop();
+          if (h == 0) return 0;
+          break;
+        }
+        if (c == u',') break;
+      }
+      ++i_;
+      ++h;
+    }
+    if (quote != 0) {
+      i_ = l;
+      return kErrorBadToken;
+    }
+    if (h == 0) return 0;  // nothing between two commas, or after the last
+    return StoreValue(l, h, array);
+  }
+
+  int ObjectToken() {
+    StackEntry& top = stack_.back();
+    JsonNode* object = top.node;
+    if (top.state == kStateClosed) {
+      top.state = kStateKey;
+      if (t_[i_] == u',') return 0;
+    }
+    if (top.state != kStateKey) return kErrorMisplaced;
+    key_start_ = i_;
+    key_length_ = 0;
+    char16_t quote = 0;
+    bool key_closed = false;
+    int32_t l = 0;
+    int32_t h = 0;
+    int32_t state = kStateKey;
+    bool closed_with_container_below = false;
+    while (i_ < n_) {
+      char16_t c = t_[i_];
+      if (quote == 0 && IsBlank(c)) {
+        ++i_;
+        if (state == kStateKey) {
+          if (key_length_ == 0) key_start_ = i_;
+        } else if (h == 0) {
+          l = i_;
+        }
+        continue;
+      }
+      if (IsQuote(c) && quote == 0) {
+        ++i_;
+        if (state == kStateKey) {
+          if (key_length_ != 0) return kErrorMisplaced;  // a quote after unquoted key characters
+          quote = c;
+          key_start_ = i_;
+        } else {
+          quote = c;
+          ++h;
+        }
+        continue;
+      }
+      if (IsQuote(c)) {
+        if (c == quote) quote = 0;
+        ++i_;
+        if (state == kStateValue) {
+          ++h;
+        } else {
+          key_closed = true;  // not counted
+        }
+        continue;
+      }
+      if (c == u'\\') {
+        int32_t step = Skip();
+        i_ += step;
+        if (state == kStateKey) {
+          key_length_ += step;
+        } else {
+          h += step;
+        }
+        continue;
+      }
+      if (quote == 0) {
+        if (c == u':' && state == kStateKey) {
+          if (key_length_ == 0) return kErrorMisplaced;
+          ++i_;
+          l = i_;
+          h = 0;
+          state = kStateValue;
+          stack_.back().state = kStateValue;
+          continue;
+        }
+        if (c == u'{' || c == u'[') {
+          if (h == 0) return Open(c == u'{' ? NodeType::Object : NodeType::Array);
+          i_ = l;
+          return kErrorBadToken;
+        }
+        if (c == u'}') {
+          Pop();
+          if (key_length_ == 0) return 0;
+          closed_with_container_below = !stack_.empty();
+          break;
+        }
+        if (c == u',') break;
+      }
+      if (state == kStateKey && key_closed) return kErrorMisplaced;
+      ++i_;
+      if (state == kStateKey) {
+        ++key_length_;
+      } else {
+        ++h;
+      }
+    }
+    if (key_length_ == 0 && h != 0) {
+      i_ = key_start_;  // a value without a key
+      return kErrorMisplaced;
+    }
+    if (key_length_ != 0 && h == 0) {
+      i_ = l;  // a key without a value
+      return kErrorBadToken;
+    }
+    if (!closed_with_container_below && !stack_.empty()) stack_.back().state = kStateKey;
+    return StoreValue(l, h, object);
+  }
+
+  // How far a backslash at i_ moves the scan: 6 before u, else 2, never past
+  // the end of the text.
+  int32_t Skip() const {
+    int32_t step = (i_ + 1 < n_ && t_[i_ + 1] == u'u') ? 6 : 2;
+    return step > n_ - i_ ? n_ - i_ : step;
+  }
+
+  // Turns the token of `length` units at `start` into a value: stored into
+  // the target itself without container, else attached as a new node (in an
+  // object, under the pending key).
+  int StoreValue(int32_t start, int32_t length, JsonNode* container) {
+    char16_t* token = scratch_;
+    std::memcpy(token, t_ + start, sizeof(char16_t) * length);
+    token[length] = 0;
+    std::u16string_view text(token, length);
+    JsonNode* node = nullptr;
+    bool ok = false;
+    if (length > 0 && IsQuote(token[0])) {
+      if (length < 2 || token[length - 1] != token[0]) {
+        i_ = start;
+        return kErrorBadToken;
+      }
+      int32_t unescaped = Unescape(token, length, options_.decode_unicode_escapes);
+      int32_t measured = static_cast<int32_t>(UpToZero(std::u16string_view(token, unescaped)).size());
+      int32_t count = measured > 2 ? measured - 2 : 0;
+      if (container == nullptr) {
+        ok = AssignString(target_, token + 1, count);
+      } else {
+        node = NewStringNode(token + 1, count);
+      }
+    } else {
+      switch (ClassifyToken(text)) {
+        case TokenClass::Invalid:
+          i_ = start;
+          return kErrorBadToken;
+        case TokenClass::Null:
+          if (container == nullptr) {
+            ok = AssignNull(target_);
+          } else {
+            node = NewNullNode();
+          }
+          break;
+        case TokenClass::Boolean:
+          if (container == nullptr) {
+            ok = AssignBool(target_, token[0] == u't');
+          } else {
+            node = NewBoolNode(token[0] == u't');
+          }
+          break;
+        case TokenClass::Number: {
+          double value = platform::ReadAtof(text);
+          if (container == nullptr) {
+            ok = AssignNumber(target_, value, text);
+          } else {
+            node = NewNumberNode(value, text);
+          }
+          break;
+        }
+        case TokenClass::Integer: {
+          int64_t value = platform::ReadWtoi64(text);
+          if (container == nullptr) {
+            ok = AssignInteger(target_, value, text);
+          } else {
+            node = NewIntegerNode(value, text);
+          }
+          break;
+        }
+      }
+    }
+    if (container == nullptr) {
+      if (ok) return 0;
+      i_ = start;
+      return kErrorNoStorage;
+    }
+    if (node == nullptr) {
+      i_ = start;
+      return kErrorNoStorage;
+    }
+    bool attached;
+    if (container->Kind() == NodeType::Array) {
+      attached = AppendElement(container, node);
+    } else {
+      attached = SetMember(container, PendingKey(), node);
+      key_start_ = -1;
+      key_length_ = 0;
+    }
+    if (!attached) {
+      Release(node);
+      i_ = start;
+      return kErrorNoStorage;
+    }
+    return 0;
+  }
+
+  JsonNode* target_;
+  const char16_t* t_;
+  int32_t n_;
+  ParseOptions options_;
+  std::vector<StackEntry>& stack_;
+  char16_t* scratch_;
+  int32_t i_ = 0;
+  int32_t key_start_ = -1;  // the pending key; none is start -1, length 0
+  int32_t key_length_ = 0;
+  bool top_scalar_stored_ = false;   // the whole text was stored as a scalar once
+  bool top_scalar_current_ = false;  // ... and the target still holds it
+  bool top_scalar_pending_ = false;  // ... and must hold it again at the end
+};
+
+}  // namespace
+
+ParseOutcome ParseText(JsonNode* target, std::u16string_view text, ParseOptions options) {
+  if (target == nullptr) return {kErrorNothingToParse, 0};
+  text = UpToZero(text);
+  if (text.size() > static_cast<size_t>(INT32_MAX) - 16) return {kErrorNoStorage, 0};
+  int32_t n = static_cast<int32_t>(text.size());
+
+  // The thread's reused storage, or private storage when a parse is already
+  // running on this thread.
+  ParserStorage local;
+  ParserStorage& storage = t_storage.busy ? local : t_storage;
+  storage.busy = true;
+  try {
+    if (storage.scratch.size() < static_cast<size_t>(n) + 2) storage.scratch.resize(static_cast<size_t>(n) + 2);
+    storage.stack.clear();
+  } catch (const std::bad_alloc&) {
+    storage.busy = false;
+    return {kErrorNoStorage, 0};
+  }
+
+  ClearContents(target);
+  Parser parser(target, text.data(), n, options, storage.stack, storage.scratch.data());
+  ParseOutcome outcome = parser.Run();
+
+  storage.stack.clear();
+  if (storage.scratch.size() > kKeptScratchUnits) std::vector<char16_t>().swap(storage.scratch);
+  if (storage.stack.capacity() > kKeptStackEntries) std::vector<StackEntry>().swap(storage.stack);
+  storage.busy = false;
+  return outcome;
+}
+
+}  // namespace ombrelk

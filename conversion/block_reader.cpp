@@ -13,7 +13,7 @@ namespace {
 
 constexpr const char* kEmptyMessage = "the file is empty";
 constexpr const char* kShortMessage =
-    "the file ended before the block did; was it changed while being converted?";
+    "the file became shorter while being read; was it changed during the conversion?";
 
 bool Fail(FileError* error, int code, const char* message = nullptr) {
   if (error != nullptr) {
@@ -56,7 +56,7 @@ LineEnd DetectLineEnd(const char* window, size_t size) {
 }
 
 // FindLineEnd with the file size known and a search buffer of at least
-// `search_window` bytes supplied by the caller.
+// min(search_window, size) bytes supplied by the caller.
 int64_t SearchLineEnd(FileHandle file, int64_t position, int64_t size, LineEnd line_end,
                       int64_t search_window, char* buffer, FileError* error) {
   // 1. Nothing lies at or past the end: the block runs to the end of the file.
@@ -120,8 +120,11 @@ bool ParseBlockRange(std::string_view text, int64_t& start, int64_t& end) {
   return true;
 }
 
-bool PlanBlocks(FileHandle file, int64_t block_size, BlockPlan& plan, int64_t search_window,
-                FileError* error) {
+namespace {
+
+// PlanBlocks but for the final rewind, which happens on every way out.
+bool PlanWholeFile(FileHandle file, int64_t block_size, BlockPlan& plan, int64_t search_window,
+                   FileError* error) {
   if (block_size <= 0 || search_window <= 0) return Fail(error, EINVAL);
   // 1. The size decides everything below; an empty file has nothing to plan.
   FileError size_error;
@@ -165,10 +168,18 @@ bool PlanBlocks(FileHandle file, int64_t block_size, BlockPlan& plan, int64_t se
     start = end;
   }
 
-  // 5. Only a whole plan replaces the caller's, and the file goes back to 0.
+  // 5. Only a whole plan replaces the caller's.
   plan = std::move(fresh);
-  RewindFile(file);
   return true;
+}
+
+}  // namespace
+
+bool PlanBlocks(FileHandle file, int64_t block_size, BlockPlan& plan, int64_t search_window,
+                FileError* error) {
+  bool planned = PlanWholeFile(file, block_size, plan, search_window, error);
+  RewindFile(file);
+  return planned;
 }
 
 int64_t FindLineEnd(FileHandle file, int64_t position, LineEnd line_end, int64_t search_window,

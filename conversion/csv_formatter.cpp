@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "json/json_path.h"
+
 namespace ombrelk {
 
 namespace {
@@ -19,22 +21,31 @@ const char* IndexPath(int index, char (&buffer)[16]) {
   return buffer;
 }
 
-// Appends `cell` between double quotes, each of its double quotes doubled.
-// In GBK the byte 0x22 is never part of a two-byte character (second bytes
-// are 0x40 or above), so no character is split.
+// Doubles every double quote of `text` from `from` on, in place. In GBK the
+// byte 0x22 is never part of a two-byte character (second bytes are 0x40 or
+// above), so no character is split.
+void DoubleQuotesFrom(std::string& text, size_t from) {
+  const char* first = static_cast<const char*>(std::memchr(text.data() + from, '"', text.size() - from));
+  if (first == nullptr) return;
+  size_t first_quote = static_cast<size_t>(first - text.data());
+  size_t quotes = 0;
+  for (size_t i = first_quote; i < text.size(); ++i) quotes += text[i] == '"';
+  size_t old_size = text.size();
+  text.resize(old_size + quotes);
+  // From the back, so every byte moves once.
+  size_t to = text.size();
+  for (size_t i = old_size; i-- > first_quote;) {
+    text[--to] = text[i];
+    if (text[i] == '"') text[--to] = '"';
+  }
+}
+
+// Appends `cell` between double quotes, its double quotes doubled.
 void AppendQuoted(std::string_view cell, std::string& row) {
   row.push_back('"');
-  while (!cell.empty()) {
-    const void* quote = std::memchr(cell.data(), '"', cell.size());
-    if (quote == nullptr) {
-      row.append(cell);
-      break;
-    }
-    size_t through = static_cast<size_t>(static_cast<const char*>(quote) - cell.data()) + 1;
-    row.append(cell.data(), through);
-    row.push_back('"');
-    cell.remove_prefix(through);
-  }
+  size_t from = row.size();
+  row.append(cell);
+  DoubleQuotesFrom(row, from);
   row.push_back('"');
 }
 
@@ -61,28 +72,32 @@ std::string CsvRowFormatter::BuildHeader(std::string_view line) {
   return header;
 }
 
+// Every cell is built straight into `row`: its text is appended as the reader
+// converts it, and its quotes are doubled in place afterwards.
 void CsvRowFormatter::FormatRow(const JsonDocument& line, int member_count, std::string& row) {
   char path[16];
   char element_path[16];
   for (int k = 0; k < member_count; ++k) {
     if (k > 0) row.push_back(',');
-    IndexPath(k, path);
-    if (line.TypeAtA(path) != kArrayKind) {
-      AppendQuoted(line.TextAtA(path), row);
-      continue;
+    row.push_back('"');
+    const size_t cell_start = row.size();
+    // TypeAtA and TextAtA of the member in one resolution; an array has no
+    // text of its own, so nothing is appended for it.
+    if (AppendTextAtA(line, IndexPath(k, path), row) == kArrayKind) {
+      // Its elements' texts joined by "," between brackets. Nested arrays,
+      // objects and nulls have no text and leave their place empty.
+      member_ = line.MemberAtA(nullptr, k);
+      const int count = member_.CountAtA();
+      row.push_back('[');
+      for (int l = 0; l < count; ++l) {
+        if (l > 0) row.push_back(',');
+        AppendTextAtA(member_, IndexPath(l, element_path), row);
+      }
+      row.push_back(']');
+      member_.Clear();
     }
-    // An array member: its elements' texts joined by "," between brackets.
-    // Nested arrays, objects and nulls have no text and leave their place empty.
-    member_ = line.MemberAtA(nullptr, k);
-    int count = member_.CountAtA();
-    cell_.assign(1, '[');
-    for (int l = 0; l < count; ++l) {
-      if (l > 0) cell_.push_back(',');
-      cell_.append(member_.TextAtA(IndexPath(l, element_path)));
-    }
-    cell_.push_back(']');
-    member_.Clear();
-    AppendQuoted(cell_, row);
+    DoubleQuotesFrom(row, cell_start);
+    row.push_back('"');
   }
 }
 

@@ -41,7 +41,6 @@ class CsvRowFormatter {
 
  private:
   JsonDocument member_;  // shares the array member being flattened; emptied after each
-  std::string cell_;     // an array cell being built; keeps its capacity from row to row
 };
 
 }  // namespace ombrelk

@@ -10,6 +10,8 @@
 #include <string>
 #include <system_error>
 
+#include "platform/cp936_tables.h"
+
 namespace ombrelk::platform {
 namespace {
 
@@ -112,9 +114,8 @@ bool IsDigit(Char c) {
 // Where the atof syntax starting at `begin` (just after any sign) ends, or
 // `begin` when there are no digits. `magnitude` gets the decimal exponent of
 // the first nonzero digit, saturated; it only tells overflow from underflow.
-template <typename Char>
-const Char* ScanDecimal(const Char* begin, const Char* end, int64_t& magnitude) {
-  const Char* p = begin;
+const char* ScanDecimal(const char* begin, const char* end, int64_t& magnitude) {
+  const char* p = begin;
   int64_t integer_digits = 0;  // significant digits before the point
   int64_t leading_zeros = 0;   // zeros after the point before the first nonzero
   bool nonzero = false;
@@ -135,7 +136,7 @@ const Char* ScanDecimal(const Char* begin, const Char* end, int64_t& magnitude) 
   if (!any_digit) return begin;
   int64_t exponent = 0;
   if (p != end && (*p == 'e' || *p == 'E')) {
-    const Char* q = p + 1;
+    const char* q = p + 1;
     bool negative = false;
     if (q != end && (*q == '+' || *q == '-')) negative = *q++ == '-';
     if (q != end && IsDigit(*q)) {
@@ -150,36 +151,31 @@ const Char* ScanDecimal(const Char* begin, const Char* end, int64_t& magnitude) 
   return p;
 }
 
-template <typename Char>
-double ReadAtofImpl(const Char* p, const Char* end) {
+double ReadAtofBytes(const char* p, const char* end) {
   while (p != end && IsCSpace(*p)) ++p;
   bool negative = false;
   if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
   int64_t magnitude = 0;
-  const Char* stop = ScanDecimal(p, end, magnitude);
+  const char* stop = ScanDecimal(p, end, magnitude);
   if (stop == p) return 0.0;
-
   double value = 0.0;
-  std::errc error;
-  if constexpr (sizeof(Char) == 1) {
-    error = std::from_chars(reinterpret_cast<const char*>(p), reinterpret_cast<const char*>(stop), value).ec;
-  } else {
-    // The scanned characters are all ASCII; narrow them for from_chars.
-    const size_t length = static_cast<size_t>(stop - p);
-    char small[512];
-    std::string large;
-    char* narrow = small;
-    if (length > sizeof small) {
-      large.resize(length);
-      narrow = large.data();
-    }
-    for (size_t i = 0; i < length; ++i) narrow[i] = static_cast<char>(p[i]);
-    error = std::from_chars(narrow, narrow + length, value).ec;
-  }
-  if (error == std::errc::result_out_of_range) {
+  if (std::from_chars(p, stop, value).ec == std::errc::result_out_of_range) {
     value = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
   }
   return negative ? -value : value;
+}
+
+// The byte a code unit becomes in code page 936 when that is a single ASCII
+// byte (the unit itself, or a best fit such as U+00B2 -> '2'); 0x80 for
+// every other unit, which no number syntax contains.
+char AsciiInCp936(char16_t unit) {
+  if (unit < 0x80) return static_cast<char>(unit);
+  const uint16_t bytes = cp936::kEncodeBlocks[cp936::kEncodeBlockOfPage[unit >> 8] * 256u + (unit & 0xFF)];
+  return bytes != 0 && bytes < 0x80 ? static_cast<char>(bytes) : '\x80';
+}
+
+bool CanBeInNumber(char c) {
+  return IsDigit(c) || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E';
 }
 
 }  // namespace
@@ -238,9 +234,31 @@ void AppendInt64(int64_t value, std::string& out) {
   out.append(text, result.ptr);
 }
 
-double ReadAtof(std::string_view text) { return ReadAtofImpl(text.data(), text.data() + text.size()); }
+double ReadAtof(std::string_view text) { return ReadAtofBytes(text.data(), text.data() + text.size()); }
 
-double ReadAtof(std::u16string_view text) { return ReadAtofImpl(text.data(), text.data() + text.size()); }
+double ReadAtof(std::u16string_view text) {
+  // atof reads the text's code page 936 form. Only its front can matter:
+  // narrow that, up to the first unit that cannot be part of a number (white
+  // space only before the number).
+  char small[512];
+  std::string large;  // only for a number longer than `small`
+  size_t length = 0;
+  bool started = false;
+  for (char16_t unit : text) {
+    const char c = AsciiInCp936(unit);
+    if (IsCSpace(c) ? started : !CanBeInNumber(c)) break;
+    started = started || !IsCSpace(c);
+    if (length < sizeof small) {
+      small[length] = c;
+    } else {
+      if (length == sizeof small) large.assign(small, length);
+      large += c;
+    }
+    ++length;
+  }
+  const char* first = length <= sizeof small ? small : large.data();
+  return ReadAtofBytes(first, first + length);
+}
 
 int64_t ReadWtoi64(std::u16string_view text) {
   const char16_t* p = text.data();

@@ -36,8 +36,10 @@ void AppendInt64(int64_t value, std::string& out);
 // "inf", "nan" and "0x1p3" read as 0 (or as the digits before the x).
 // The result is the correctly rounded double; beyond the largest double it is
 // an infinity of the text's sign (as atof gives HUGE_VAL), below the smallest
-// subnormal it is a zero of the text's sign. In the UTF-16 form every unit
-// above U+007F is a character that does not fit.
+// subnormal it is a zero of the text's sign. The UTF-16 form reads the text's
+// code page 936 form (as atof after WideCharToMultiByte): the best fits to
+// ASCII count (U+00B2 reads as '2', U+00AD as '-'), every other unit above
+// U+007F is a character that does not fit.
 double ReadAtof(std::u16string_view text);
 double ReadAtof(std::string_view text);
 

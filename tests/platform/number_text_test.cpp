@@ -1,5 +1,7 @@
 #include "platform/number_text.h"
 
+#include "platform/cp936.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -7,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -169,13 +172,30 @@ TEST(NumberText, ReadAtofInBothForms) {
   EXPECT_FALSE(std::signbit(ReadAtof(std::string_view("-x"))));
 }
 
-TEST(NumberText, ReadAtofStopsAtEveryNonAsciiUnit) {
+TEST(NumberText, ReadAtofOfUtf16ReadsItsCodePage936Form) {
   EXPECT_EQ(ReadAtof(std::u16string_view(u"\u30001")), 0);     // ideographic space is no C space
   EXPECT_EQ(ReadAtof(std::u16string_view(u"\u00A01")), 0);     // nor is the no-break space
   EXPECT_EQ(ReadAtof(std::u16string_view(u"\uFF11")), 0);      // full-width digits are no digits
   EXPECT_EQ(ReadAtof(std::u16string_view(u"1\u4E2D5")), 1);
   EXPECT_EQ(ReadAtof(std::u16string_view(u"1\u0130" u"5")), 1);  // low byte 0x30 is no '0'
+  EXPECT_EQ(ReadAtof(std::u16string_view(u"1\u00B2\u00B3")), 123);  // best fits to digits
+  EXPECT_EQ(ReadAtof(std::u16string_view(u"\u00AD" u"1\u00F0" u"2")), -100);  // '-' and 'e'
+  EXPECT_EQ(ReadAtof(std::u16string_view(u"1 2")), 1);
   EXPECT_EQ(ReadAtof(std::string_view("1\xA3\xB1")), 1);
+
+  // The same as reading the converted text, for random texts of number
+  // characters, blanks, best fits and other units.
+  const char16_t alphabet[] = u" \t0123456789+-.eEx\u00B2\u00B9\u00AD\u00F0\u00A0\u3000\uFF11\u4E2D\xD800";
+  std::mt19937 random(6);
+  for (int i = 0; i < 20000; ++i) {
+    std::u16string text;
+    const int length = static_cast<int>(random() % 12);
+    for (int k = 0; k < length; ++k) text += alphabet[random() % (std::size(alphabet) - 1)];
+    const double expected = ReadAtof(std::string_view(Utf16ToCp936(text)));
+    const double value = ReadAtof(std::u16string_view(text));
+    ASSERT_TRUE(value == expected || (std::isnan(value) && std::isnan(expected))) << Utf16ToCp936(text);
+    ASSERT_EQ(std::signbit(value), std::signbit(expected)) << Utf16ToCp936(text);
+  }
 }
 
 TEST(NumberText, ReadAtofOfLongNumbers) {
@@ -185,6 +205,9 @@ TEST(NumberText, ReadAtofOfLongNumbers) {
   EXPECT_EQ(ReadAtof(std::u16string_view(Widen(text))), 125);
   text = "1" + std::string(2000, '0') + "e-2000";
   EXPECT_EQ(ReadAtof(std::u16string_view(Widen(text))), 1);
+  text = std::string(1000, ' ') + "-2.5" + std::string(1000, ' ') + "1";
+  EXPECT_EQ(ReadAtof(std::string_view(text)), -2.5);
+  EXPECT_EQ(ReadAtof(std::u16string_view(Widen(text))), -2.5);
 }
 
 struct IntCase {

@@ -24,30 +24,29 @@ char16_t* ParsedPath::PrepareText(size_t length) {
 
 // Scans the working text text_[0, length) (zero at `length`) into steps.
 void ParsedPath::Scan(size_t length) {
-  // Every step is closed by a '.', '[', ']' or the end, so that bounds the
-  // number of steps; one allocation at most, never a growth.
-  size_t most_steps = 1;
-  for (size_t p = 0; p < length; ++p) {
-    char16_t c = text_[p];
-    most_steps += c == u'.' || c == u'[' || c == u']';
+  // Every step is closed by a '.', '[', ']' or the end, which bounds the
+  // number of steps: one allocation at most, and none for short paths.
+  size_t most_steps = length + 1;
+  if (most_steps > kInlineSteps) {
+    most_steps = 1;
+    for (size_t p = 0; p < length; ++p) {
+      char16_t c = text_[p];
+      most_steps += c == u'.' || c == u'[' || c == u']';
+    }
   }
   if (most_steps > kInlineSteps) {
-    heap_steps_.reset(new (std::nothrow) PathSegment[most_steps]);
+    heap_steps_.reset(static_cast<PathSegment*>(
+        ::operator new(most_steps * sizeof(PathSegment), std::nothrow)));
     if (!heap_steps_) return;  // no storage: the path has no steps
     steps_ = heap_steps_.get();
-    step_capacity_ = most_steps;
   } else {
-    steps_ = inline_steps_;
-    step_capacity_ = kInlineSteps;
+    steps_ = reinterpret_cast<PathSegment*>(inline_steps_);
   }
 
   char16_t* t = text_;
-  size_t start = 0;     // first position of the pending key text
-  size_t open = 0;      // position after the most recent '['
-  bool bracket = false; // a '[' has been seen; stays set to the end
-  auto add_key = [&](size_t p) {
-    if (start < p) steps_[count_++] = {PathSegment::kKey, {t + start, p - start}, 0};
-  };
+  size_t start = 0;      // first position of the pending key text
+  size_t open = 0;       // position after the most recent '['
+  bool bracket = false;  // a '[' has been seen; stays set to the end
   for (size_t p = 0; p <= length; ++p) {
     char16_t c = t[p];  // t[length] is the terminating zero
     if (c == u'\\') {
@@ -61,18 +60,15 @@ void ParsedPath::Scan(size_t length) {
       continue;
     }
     if (c == u'.' || p == length) {
-      add_key(p);
+      if (start < p) Add(PathSegment::kKey, {t + start, p - start}, 0);
       start = p + 1;
     } else if (c == u'[') {
-      add_key(p);
+      if (start < p) Add(PathSegment::kKey, {t + start, p - start}, 0);
       open = p + 1;
       bracket = true;
       start = p + 1;
     } else if (c == u']') {
-      if (bracket) {
-        int32_t index = platform::ReadStrToInt({t + open, p - open});
-        steps_[count_++] = {PathSegment::kIndex, {}, index};
-      }
+      if (bracket) Add(PathSegment::kIndex, {}, platform::ReadStrToInt({t + open, p - open}));
       start = p + 1;
     }
   }
@@ -88,16 +84,46 @@ void ParsePath(std::u16string_view path, ParsedPath& steps) {
 }
 
 void ParsePathA(const char* path, ParsedPath& steps) {
-  size_t length = path != nullptr ? std::strlen(path) : 0;
-  bool ascii = true;
-  for (size_t i = 0; i < length && ascii; ++i) ascii = static_cast<unsigned char>(path[i]) < 0x80;
+  steps.count_ = 0;
+  if (path == nullptr) return;
+  // The converter's "[k]": one index step, read here directly (up to nine
+  // digits cannot overflow, so the value is what the general scan reads).
+  if (path[0] == '[') {
+    int32_t index = 0;
+    size_t p = 1;
+    while (p <= 9 && path[p] >= '0' && path[p] <= '9') index = index * 10 + (path[p++] - '0');
+    if (p > 1 && path[p] == ']' && path[p + 1] == 0) {
+      steps.steps_ = reinterpret_cast<PathSegment*>(steps.inline_steps_);
+      steps.Add(PathSegment::kIndex, {}, index);
+      return;
+    }
+  }
+  // Code page 936 maps ASCII to itself: a short ASCII path (the usual case)
+  // is widened into the inline text as its end is looked for.
+  char16_t* text = steps.inline_text_;
+  size_t length = 0;
+  while (length < ParsedPath::kInlineText) {
+    unsigned char byte = static_cast<unsigned char>(path[length]);
+    if (byte == 0 || byte >= 0x80) break;
+    text[length++] = byte;
+  }
+  if (path[length] == 0) {
+    if (length == 0) return;
+    text[length] = 0;
+    steps.text_ = text;
+    steps.Scan(length);
+    return;
+  }
+  std::string_view rest(path + length);
+  length += rest.size();
+  bool ascii = std::all_of(rest.begin(), rest.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   if (!ascii) {
-    // Code page 936 maps ASCII to itself, so only other paths need the table.
     ParsePath(platform::Cp936ToUtf16({path, length}), steps);
     return;
   }
-  char16_t* text = steps.PrepareText(length);
-  if (length == 0 || text == nullptr) return;
+  text = steps.PrepareText(length);
+  if (text == nullptr) return;
   for (size_t i = 0; i < length; ++i) text[i] = static_cast<unsigned char>(path[i]);
   text[length] = 0;
   steps.Scan(length);

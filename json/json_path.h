@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -33,12 +34,12 @@ class JsonNode;
 struct PathSegment {
   enum Kind : int32_t { kKey = 1, kIndex = 2 };
 
-  int32_t kind = kKey;
+  int32_t kind;
   // Key steps: the key, unescaped. Points into the owning ParsedPath.
   std::u16string_view key;
   // Index steps: the index as written; negative or too large ones simply
   // do not resolve.
-  int32_t index = 0;
+  int32_t index;
 };
 
 // The steps of one path, in path order. Holds the path's working text (the
@@ -80,19 +81,27 @@ JsonNode* ResolveForReadA(JsonNode* start, const char* path);
 // temporary text. Allocates only when `out` must grow.
 int AppendTextAtA(const JsonDocument& document, const char* path, std::string& out);
 
+  struct FreeSteps {
+    void operator()(PathSegment* steps) const { ::operator delete(steps); }
+  };
+
   // Empties the steps and gives room for `length` code units plus a zero;
   // nullptr when storage is not available.
   char16_t* PrepareText(size_t length);
   void Scan(size_t length);
+  void Add(int32_t kind, std::u16string_view key, int32_t index) {
+    new (&steps_[count_++]) PathSegment{kind, key, index};
+  }
 
   char16_t* text_ = inline_text_;
-  PathSegment* steps_ = inline_steps_;
+  PathSegment* steps_ = reinterpret_cast<PathSegment*>(inline_steps_);
   size_t count_ = 0;
-  size_t step_capacity_ = kInlineSteps;
   std::unique_ptr<char16_t[]> heap_text_;
-  std::unique_ptr<PathSegment[]> heap_steps_;
+  std::unique_ptr<PathSegment, FreeSteps> heap_steps_;
+  // Raw storage: nothing is initialised until a step is added, so a path
+  // costs only what it uses.
   char16_t inline_text_[kInlineText + 1];
-  PathSegment inline_steps_[kInlineSteps];
+  alignas(PathSegment) unsigned char inline_steps_[kInlineSteps * sizeof(PathSegment)];
 };
 
 // Splits a UTF-16 path into `steps` (replacing what it held). Only the code

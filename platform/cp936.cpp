@@ -1,9 +1,8 @@
 // Code page 936 <-> UTF-16 with the generated Windows tables.
 //
-// Both directions run over ASCII 16 units at a time (SSE2, or 8 at a time with
-// plain 64-bit words elsewhere) and take the table only for the rest. Output is
-// written straight into the caller's string, grown once to the longest result
-// the input can give and cut back at the end; nothing else is allocated.
+// Both directions run over ASCII 16 units at a time (SSE2, or 8 or 4 at a
+// time with plain 64-bit words elsewhere) and take the tables only for the
+// rest. Nothing is allocated but the growth of the caller's string.
 #include "platform/cp936.h"
 
 #include <cstdint>
@@ -90,14 +89,9 @@ inline void NarrowAsciiRun(const char16_t*& p, const char16_t* end, char*& d) {
 #endif
 }
 
-}  // namespace
-
-void AppendCp936AsUtf16(std::string_view bytes, std::u16string& out) {
-  const size_t old_size = out.size();
-  out.resize(old_size + bytes.size());  // never more than one unit per byte
-  char16_t* d = out.data() + old_size;
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const unsigned char* const end = p + bytes.size();
+// Converts [p, end) to code units at d, which has room for one per byte;
+// returns the end of the units written.
+char16_t* WidenFromCp936(const unsigned char* p, const unsigned char* const end, char16_t* d) {
   while (p != end) {
     WidenAsciiRun(p, end, d);
     // The scalar loop takes one run of non-ASCII characters (or the short
@@ -134,21 +128,12 @@ void AppendCp936AsUtf16(std::string_view bytes, std::u16string& out) {
       p += 2;
     }
   }
-  out.resize(static_cast<size_t>(d - out.data()));
+  return d;
 }
 
-std::u16string Cp936ToUtf16(std::string_view bytes) {
-  std::u16string out;
-  AppendCp936AsUtf16(bytes, out);
-  return out;
-}
-
-void AppendUtf16AsCp936(std::u16string_view text, std::string& out) {
-  const size_t old_size = out.size();
-  out.resize(old_size + 2 * text.size());  // never more than two bytes per unit
-  char* d = out.data() + old_size;
-  const char16_t* p = text.data();
-  const char16_t* const end = p + text.size();
+// Converts [p, end) to bytes at d, which has room for two per unit; returns
+// the end of the bytes written.
+char* NarrowToCp936(const char16_t* p, const char16_t* const end, char* d) {
   while (p != end) {
     NarrowAsciiRun(p, end, d);
     while (p != end) {
@@ -171,7 +156,45 @@ void AppendUtf16AsCp936(std::u16string_view text, std::string& out) {
       }
     }
   }
-  out.resize(static_cast<size_t>(d - out.data()));
+  return d;
+}
+
+// Short texts (paths, keys, most CSV cells) are converted into a buffer on the
+// stack and appended once; longer ones are written straight into `out`, grown
+// to the longest possible result and cut back.
+constexpr size_t kShortText = 64;
+
+}  // namespace
+
+void AppendCp936AsUtf16(std::string_view bytes, std::u16string& out) {
+  const auto* first = reinterpret_cast<const unsigned char*>(bytes.data());
+  if (bytes.size() <= kShortText) {
+    char16_t buffer[kShortText];
+    out.append(buffer, WidenFromCp936(first, first + bytes.size(), buffer));
+    return;
+  }
+  const size_t old_size = out.size();
+  out.resize(old_size + bytes.size());
+  char16_t* end = WidenFromCp936(first, first + bytes.size(), out.data() + old_size);
+  out.resize(static_cast<size_t>(end - out.data()));
+}
+
+std::u16string Cp936ToUtf16(std::string_view bytes) {
+  std::u16string out;
+  AppendCp936AsUtf16(bytes, out);
+  return out;
+}
+
+void AppendUtf16AsCp936(std::u16string_view text, std::string& out) {
+  if (text.size() <= kShortText) {
+    char buffer[2 * kShortText];
+    out.append(buffer, NarrowToCp936(text.data(), text.data() + text.size(), buffer));
+    return;
+  }
+  const size_t old_size = out.size();
+  out.resize(old_size + 2 * text.size());
+  char* end = NarrowToCp936(text.data(), text.data() + text.size(), out.data() + old_size);
+  out.resize(static_cast<size_t>(end - out.data()));
 }
 
 std::string Utf16ToCp936(std::u16string_view text) {

@@ -65,22 +65,6 @@ class ParsedPath {
   friend void ParsePath(std::u16string_view path, ParsedPath& steps);
   friend void ParsePathA(const char* path, ParsedPath& steps);
 
-// The node that `steps` lead to from `start` (nullptr: no node), or nullptr
-// when a step finds nothing; no steps give `start` itself. A key step finds
-// the member of an object with exactly that key; an index step an array's
-// element or an object's member at that position of its insertion order.
-// Nothing is created, changed or retained: the caller uses the node at once
-// or takes a reference of its own.
-JsonNode* ResolveForRead(JsonNode* start, const ParsedPath& steps);
-JsonNode* ResolveForRead(JsonNode* start, std::u16string_view path);
-JsonNode* ResolveForReadA(JsonNode* start, const char* path);
-
-// For the CSV formatter, which reads every cell as TypeAtA then TextAtA on
-// the same one-step path: appends to `out` exactly what TextAtA(path) gives
-// and answers what TypeAtA(path) gives, with one path resolution and no
-// temporary text. Allocates only when `out` must grow.
-int AppendTextAtA(const JsonDocument& document, const char* path, std::string& out);
-
   struct FreeSteps {
     void operator()(PathSegment* steps) const { ::operator delete(steps); }
   };

@@ -269,6 +269,7 @@ TEST(MainWindowTest, ReportedFailureReachesThePresenter) {
 
 // Without a presenter of its own the window shows a modal box: caption
 // "信息：", the text, one OK button; the run goes on only once it is closed.
+// The box runs its own event loop, so the test looks at it from a timer.
 TEST(MainWindowTest, MessageBoxHasOneOkButtonAndHoldsTheRun) {
   std::atomic<bool> returned = false;
   MainWindow window([&](RunControls& controls) {
@@ -278,22 +279,40 @@ TEST(MainWindowTest, MessageBoxHasOneOkButtonAndHoldsTheRun) {
   });
   window.show();
   QSignalSpy end_program(&window, &MainWindow::endProgramRequested);
+
+  struct Seen {
+    int polls_while_open = 0;
+    QString title, text;
+    QList<QAbstractButton*> buttons;
+    QMessageBox::StandardButton button = QMessageBox::NoButton;
+    bool returned_while_open = false;
+    qsizetype end_program_while_open = -1;
+  } seen;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return;
+    if (++seen.polls_while_open < 5) return;  // let the run wait a little
+    seen.title = box->windowTitle();
+    seen.text = box->text();
+    seen.buttons = box->buttons();
+    if (!seen.buttons.empty()) seen.button = box->standardButton(seen.buttons[0]);
+    seen.returned_while_open = returned;
+    seen.end_program_while_open = end_program.size();
+    poll.stop();
+    box->button(QMessageBox::Ok)->click();
+  });
+  poll.start(10);
+
   Click(window);
-
-  QMessageBox* box = nullptr;
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] { return (box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) != nullptr; },
-      kRunTimeoutMs));
-  EXPECT_EQ(box->windowTitle(), QStringLiteral("信息："));
-  EXPECT_EQ(box->text(), QStringLiteral("一大块文本读取失败,程序崩溃！"));
-  ASSERT_EQ(box->buttons().size(), 1);
-  EXPECT_EQ(box->standardButton(box->buttons()[0]), QMessageBox::Ok);
-  QTest::qWait(50);
-  EXPECT_FALSE(returned);
-  EXPECT_EQ(end_program.size(), 0);
-
-  box->button(QMessageBox::Ok)->click();
   ASSERT_TRUE(WaitForRunEnd(window));
+  EXPECT_EQ(seen.polls_while_open, 5);
+  EXPECT_EQ(seen.title, QStringLiteral("信息："));
+  EXPECT_EQ(seen.text, QStringLiteral("一大块文本读取失败,程序崩溃！"));
+  EXPECT_EQ(seen.buttons.size(), 1);
+  EXPECT_EQ(seen.button, QMessageBox::Ok);
+  EXPECT_FALSE(seen.returned_while_open);
+  EXPECT_EQ(seen.end_program_while_open, 0);
   EXPECT_TRUE(returned);
   // The block-read failure ends the program (exit code 0) after the box.
   ASSERT_EQ(end_program.size(), 1);

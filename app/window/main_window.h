@@ -93,7 +93,6 @@ class MainWindow final : public QWidget {
   std::unique_ptr<RunLink> link_;
   std::thread thread_;
   bool start_wanted_ = false;  // the button's state the run asked for last
-  bool presenting_ = false;    // a message box is open
 };
 
 }  // namespace ombrelk::window

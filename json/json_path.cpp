@@ -1,15 +1,38 @@
 #include "json/json_path.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
 #include "json/json_document.h"
 #include "json/json_node.h"
 #include "platform/cp936.h"
-#include "platform/number_text.h"
 
 namespace ombrelk {
+
+namespace {
+
+// Index text as StrToIntW reads it: an optional sign right at the start,
+// then ASCII digits up to the first other character; no digits give 0. A
+// value beyond the 32-bit range does not wrap back into it (StrToIntW keeps
+// the low 32 bits, so "[4294967296]" would name the first child): it becomes
+// the nearest 32-bit value, which no container reaches, so a too large index
+// finds nothing, as a negative one does.
+int32_t ReadIndex(std::u16string_view text) {
+  size_t p = 0;
+  bool negative = false;
+  if (p < text.size() && (text[p] == u'+' || text[p] == u'-')) negative = text[p++] == u'-';
+  constexpr int64_t kBeyond = INT64_C(2147483648);  // the first magnitude out of range
+  int64_t magnitude = 0;
+  for (; p < text.size() && text[p] >= u'0' && text[p] <= u'9'; ++p) {
+    magnitude = std::min(magnitude * 10 + (text[p] - u'0'), kBeyond);
+  }
+  if (negative) return static_cast<int32_t>(-magnitude);  // -2^31 still fits
+  return static_cast<int32_t>(std::min(magnitude, kBeyond - 1));
+}
+
+}  // namespace
 
 char16_t* ParsedPath::PrepareText(size_t length) {
   count_ = 0;
@@ -68,7 +91,7 @@ void ParsedPath::Scan(size_t length) {
       bracket = true;
       start = p + 1;
     } else if (c == u']') {
-      if (bracket) Add(PathSegment::kIndex, {}, platform::ReadStrToInt({t + open, p - open}));
+      if (bracket) Add(PathSegment::kIndex, {}, ReadIndex({t + open, p - open}));
       start = p + 1;
     }
   }

@@ -11,7 +11,8 @@
 // every later ']' closes an index that starts after the most recent '[':
 // '[1]]' is index 1 twice, '[1.5]' is key 1 then index 1 (the dot still ends
 // a key), and '[]' is index 0. A ']' before any '[' only drops the key text
-// before it ('a]b' is key b). Index text is read as StrToIntW reads it.
+// before it ('a]b' is key b). Index text is read as StrToIntW reads it,
+// except that an index beyond the 32-bit range stays out of range.
 //
 // The converter resolves a one-step path ("[k]") per cell, so parsing and
 // resolving a short path never touches the heap: its steps and its working

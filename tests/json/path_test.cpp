@@ -62,7 +62,14 @@ const PathCase kPathCases[] = {
     {"[2", {"k:2"}},            // nor does an unclosed index: its text is a key
     {"[1[2]", {"k:1", "i:2"}},
     {"a b.c d", {"k:a b", "k:c d"}},  // white space belongs to keys
-    {"[2147483648]", {"i:-2147483648"}},  // wraps as a 32-bit int does
+    // An index beyond the 32-bit range becomes the nearest 32-bit value,
+    // which no container reaches; it never wraps into range.
+    {"[2147483647]", {"i:2147483647"}},
+    {"[2147483648]", {"i:2147483647"}},
+    {"[4294967296]", {"i:2147483647"}},
+    {"[99999999999999999999]", {"i:2147483647"}},
+    {"[-2147483648]", {"i:-2147483648"}},
+    {"[-4294967296]", {"i:-2147483648"}},
 };
 
 TEST(ParsePath, TableOfPaths) {

@@ -51,6 +51,9 @@ TEST(ResolveForRead, TableOfPaths) {
       {"[8]", 6, "", true},
       {"[9]", -1, "", false},  // index equal to the member count
       {"[-1]", -1, "", false},
+      {"[4294967296]", -1, "", false},  // too large: does not wrap round to [0]
+      {"[-4294967296]", -1, "", false},
+      {"d[4294967297]", -1, "", false},
       {"d[1]", 4, "y", true},
       {"[3][0]", 2, "1", true},
       {"d[3]", -1, "", false},

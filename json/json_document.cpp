@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "json/json_parser.h"
+#include "platform/cp936.h"
 
 namespace ombrelk {
 
@@ -19,15 +20,17 @@ void Report(const ParseOutcome& outcome, int* errorCode, int* errorPosition) {
   if (errorPosition != nullptr) *errorPosition = outcome.position;
 }
 
-// Converts GBK `bytes` (not empty) and parses them into `target`.
+// Converts GBK `bytes` (not empty, no zero byte) and parses them into
+// `target`. The converted text holds no zero unit either.
 ParseOutcome ParseAnsi(JsonNode* target, std::string_view bytes, ParseOptions options) {
   std::u16string local;
   // A parse never calls back into a parse, but stay safe if one ever does.
   static thread_local bool busy = false;
   std::u16string& wide = busy ? local : t_wide_text;
   busy = true;
-  AnsiToUtf16(bytes, wide);
-  ParseOutcome outcome = ParseText(target, wide, options);
+  wide.clear();
+  platform::AppendCp936AsUtf16(bytes, wide);
+  ParseOutcome outcome = ParseTextWithoutZeros(target, wide, options);
   if (wide.capacity() > (size_t{1} << 20)) std::u16string().swap(wide);
   busy = false;
   return outcome;
@@ -139,7 +142,7 @@ bool JsonDocument::ParseIntoA(const char* text, bool decodeUnicodeEscapes, bool 
   } else if (text == nullptr || *text == '\0') {
     outcome = ParseText(root_, {}, {decodeUnicodeEscapes, skipTopLevelText});  // empties the root
   } else {
-    outcome = ParseAnsi(root_, text, {decodeUnicodeEscapes, skipTopLevelText});
+    outcome = ParseAnsi(root_, std::string_view(text), {decodeUnicodeEscapes, skipTopLevelText});
   }
   Report(outcome, errorCode, errorPosition);
   return outcome.code == kParseOk;

@@ -35,18 +35,28 @@ void FreeNodeRecord(JsonNode* node) {
   FreeBlock(node, sizeof(JsonNode));
 }
 
-char16_t* CopyText(const char16_t* start, int32_t count) {
-  char16_t* copy = AllocateText(count);
+// A copy of the text for `node`: in its record when it fits (a node holds
+// one text at most: a string value or a text form).
+char16_t* CopyText(JsonNode* node, const char16_t* start, int32_t count) {
+  char16_t* copy = count <= JsonNode::kInlineTextUnits ? node->text_inline_ : AllocateText(count);
   if (copy != nullptr && count > 0) std::memcpy(copy, start, sizeof(char16_t) * count);
   return copy;
 }
 
+void FreeNodeText(JsonNode* node, char16_t* text, int32_t count) {
+  if (text != nullptr && text != node->text_inline_ && !IsSharedText(text)) FreeText(text, count);
+}
+
 void DropTextForm(JsonNode* node) {
-  if (node->text_form_ != nullptr && !IsSharedText(node->text_form_)) {
-    FreeText(node->text_form_, node->text_form_length_);
-  }
+  FreeNodeText(node, node->text_form_, node->text_form_length_);
   node->text_form_ = nullptr;
   node->text_form_length_ = 0;
+}
+
+void DropStringValue(JsonNode* node) {
+  FreeNodeText(node, node->value_.string, node->string_length_);
+  node->value_.string = nullptr;
+  node->string_length_ = 0;
 }
 
 void SetSharedTextForm(JsonNode* node, char16_t* text, int32_t length) {
@@ -56,7 +66,7 @@ void SetSharedTextForm(JsonNode* node, char16_t* text, int32_t length) {
 
 bool SetTextForm(JsonNode* node, std::u16string_view text) {
   if (text.empty()) return true;
-  char16_t* copy = CopyText(text.data(), static_cast<int32_t>(text.size()));
+  char16_t* copy = CopyText(node, text.data(), static_cast<int32_t>(text.size()));
   if (copy == nullptr) return false;
   node->text_form_ = copy;
   node->text_form_length_ = static_cast<int32_t>(text.size());
@@ -75,11 +85,22 @@ bool SetStringValue(JsonNode* node, const char16_t* start, int32_t count) {
   node->value_.string = nullptr;
   node->string_length_ = 0;
   if (count <= 0) return true;
-  char16_t* copy = CopyText(start, count);
+  char16_t* copy = CopyText(node, start, count);
   if (copy == nullptr) return false;
   node->value_.string = copy;
   node->string_length_ = count;
   return true;
+}
+
+// Drops one reference; true when it was the last. A count of 1 is the
+// caller's own reference, which no one else can change meanwhile, so it
+// needs no atomic read-modify-write.
+inline bool DropReference(JsonNode* node) {
+  if (node->refs_.load(std::memory_order_acquire) == 1) {
+    node->refs_.store(0, std::memory_order_relaxed);
+    return true;
+  }
+  return node->refs_.fetch_sub(1, std::memory_order_acq_rel) == 1;
 }
 
 // Hands the container's reference to `child` back: a child whose count
@@ -87,7 +108,7 @@ bool SetStringValue(JsonNode* node, const char16_t* start, int32_t count) {
 // FreeDeadNodes; a child that lives on is left without parent.
 inline void DropChildReference(JsonNode* child, JsonNode*& dead) {
   child->parent_ = nullptr;
-  if (child->refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+  if (DropReference(child)) {
     child->next_ = dead;
     dead = child;
   }
@@ -99,10 +120,7 @@ void DropMembers(MemberTable* table, JsonNode*& dead) {
   ElementList& order = table->order;
   for (int32_t k = 0; k < order.count; ++k) {
     JsonNode* member = order.slots[k];
-    if (member->key_ != nullptr) FreeText(member->key_, member->key_length_);
-    member->key_ = nullptr;
-    member->key_length_ = 0;
-    member->next_ = nullptr;
+    DropMemberKey(member);
     DropChildReference(member, dead);
   }
   // Emptied by hand: the members may be dead now and must not be touched.
@@ -120,9 +138,7 @@ void DropElements(ElementList* list, JsonNode*& dead) {
 void FreeContentsInto(JsonNode* node, JsonNode*& dead) {
   switch (node->kind_) {
     case NodeType::String:
-      if (node->value_.string != nullptr) FreeText(node->value_.string, node->string_length_);
-      node->value_.string = nullptr;
-      node->string_length_ = 0;
+      DropStringValue(node);
       break;
     case NodeType::Object:
       if (node->value_.table != nullptr) {
@@ -176,8 +192,12 @@ int32_t AddReference(JsonNode* node) {
 
 int32_t Release(JsonNode* node) {
   if (node == nullptr) return 0;
-  int32_t count = node->refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-  if (count != 0) return count;
+  if (node->refs_.load(std::memory_order_acquire) != 1) {
+    int32_t count = node->refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (count != 0) return count;
+  } else {
+    node->refs_.store(0, std::memory_order_relaxed);  // the caller's was the only reference
+  }
   DetachFromParent(node);
   node->next_ = nullptr;
   FreeDeadNodes(node);
@@ -202,9 +222,7 @@ void ClearContents(JsonNode* node) {
       if (node->value_.list != nullptr) DropElements(node->value_.list, dead);
       break;
     case NodeType::String:
-      if (node->value_.string != nullptr) FreeText(node->value_.string, node->string_length_);
-      node->value_.string = nullptr;
-      node->string_length_ = 0;
+      DropStringValue(node);
       break;
     default:
       node->value_.integer = 0;

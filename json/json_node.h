@@ -101,9 +101,13 @@ class JsonNode {
   }
 
   // ---- Internal representation ----
-  // Written only by the node operations, the containers and the parser
-  // (json_node.cpp, member_table.cpp, json_parser.cpp); everyone else reads
-  // through the accessors above.
+  // Written only by the node operations and the containers (json_node.cpp,
+  // member_table.cpp); everyone else reads through the accessors above.
+  // Short keys and texts live in the record itself, longer ones in blocks of
+  // their own.
+  static constexpr int32_t kInlineKeyUnits = 12;
+  static constexpr int32_t kInlineTextUnits = 20;
+
   std::atomic<int32_t> refs_{1};
   NodeType kind_ = NodeType::Null;
   int32_t key_hash_ = 0;        // MemberHash(Key()) while a member
@@ -122,6 +126,8 @@ class JsonNode {
   int32_t string_length_ = 0;
   int32_t text_form_length_ = 0;
   char16_t* text_form_ = nullptr;  // owned by the node (or a shared literal)
+  char16_t key_inline_[kInlineKeyUnits];    // holds key_ when it fits
+  char16_t text_inline_[kInlineTextUnits];  // holds the string or text form when it fits
 };
 
 // ------------------------------------------------------------ Node operations

@@ -11,7 +11,11 @@ namespace ombrelk {
 
 // ------------------------------------------------------------ Token helpers
 
-bool IsNumberText(std::u16string_view token) {
+namespace {
+
+// One pass over a token: whether it is a number text, and whether that
+// number is floating (a point, an e or E, or a sign past position 0).
+bool ScanNumber(std::u16string_view token, bool& floating) {
   if (token.empty()) return false;
   int points = 0;
   int exponents = 0;
@@ -39,19 +43,25 @@ bool IsNumberText(std::u16string_view token) {
       return false;
     }
   }
+  floating = points != 0 || exponents != 0 || signs != 0;
   return true;
 }
 
+}  // namespace
+
+bool IsNumberText(std::u16string_view token) {
+  bool floating = false;
+  return ScanNumber(token, floating);
+}
+
 TokenClass ClassifyToken(std::u16string_view token) {
-  if (token == u"null") return TokenClass::Null;
-  if (token == u"true" || token == u"false") return TokenClass::Boolean;
-  if (!IsNumberText(token)) return TokenClass::Invalid;
-  for (size_t p = 0; p < token.size(); ++p) {
-    char16_t c = token[p];
-    if (c == u'.' || c == u'e' || c == u'E') return TokenClass::Number;
-    if (p > 0 && (c == u'+' || c == u'-')) return TokenClass::Number;
+  if (token.size() == 4 || token.size() == 5) {
+    if (token == u"null") return TokenClass::Null;
+    if (token == u"true" || token == u"false") return TokenClass::Boolean;
   }
-  return TokenClass::Integer;
+  bool floating = false;
+  if (!ScanNumber(token, floating)) return TokenClass::Invalid;
+  return floating ? TokenClass::Number : TokenClass::Integer;
 }
 
 int32_t Unescape(char16_t* text, int32_t length, bool decode) {
@@ -146,6 +156,22 @@ constexpr size_t kKeptStackEntries = size_t{1} << 16;
 inline bool IsBlank(char16_t c) { return c == 0x20 || c == 0x09 || c == 0x0A || c == 0x0D; }
 inline bool IsQuote(char16_t c) { return c == u'"' || c == u'\''; }
 
+// The characters that stop a run of ordinary ones in each scan; all of them
+// are ASCII, so units from 128 up are always ordinary.
+struct StopSet {
+  bool stops[128];
+};
+
+constexpr StopSet MakeStops(std::u16string_view characters) {
+  StopSet set{};
+  for (char16_t c : characters) set.stops[c] = true;
+  return set;
+}
+
+constexpr StopSet kArrayStops = MakeStops(u"\t\n\r \"'\\{[],");
+constexpr StopSet kObjectStops = MakeStops(u"\t\n\r \"'\\{[}:,");
+constexpr StopSet kQuotedStops = MakeStops(u"\"'\\");
+
 class Parser {
  public:
   Parser(JsonNode* target, const char16_t* text, int32_t n, ParseOptions options,
@@ -190,8 +216,10 @@ class Parser {
     if (!stack_.empty()) stack_.back().state = kStateClosed;
   }
 
-  // Copies the pending key into the scratch buffer and unescapes it.
+  // The pending key: read in place, or copied into the scratch buffer and
+  // unescaped when it holds a backslash.
   std::u16string_view PendingKey() {
+    if (!key_escaped_) return {t_ + key_start_, static_cast<size_t>(key_length_)};
     std::memcpy(scratch_, t_ + key_start_, sizeof(char16_t) * key_length_);
     int32_t length = Unescape(scratch_, key_length_, options_.decode_unicode_escapes);
     return UpToZero(std::u16string_view(scratch_, length));
@@ -256,8 +284,8 @@ class Parser {
   int StoreTopScalar() {
     top_scalar_pending_ = false;
     top_scalar_current_ = true;
-    int code = StoreValue(0, n_, nullptr);
-    return code;
+    bool escaped = std::u16string_view(t_, n_).find(u'\\') != std::u16string_view::npos;
+    return StoreValue(0, n_, nullptr, escaped);
   }
 
   int ArrayToken() {
@@ -271,7 +299,10 @@ class Parser {
     char16_t quote = 0;
     int32_t l = i_;
     int32_t h = 0;
+    bool escaped = false;
     while (i_ < n_) {
+      h += SkipRun(quote == 0 ? kArrayStops : kQuotedStops);
+      if (i_ >= n_) break;
       char16_t c = t_[i_];
       if (quote == 0 && IsBlank(c)) {
         ++i_;
@@ -292,6 +323,7 @@ class Parser {
         int32_t step = Skip();
         i_ += step;
         h += step;
+        escaped = true;
         continue;
       }
       if (quote == 0) {
@@ -315,7 +347,7 @@ class Parser {
       return kErrorBadToken;
     }
     if (h == 0) return 0;  // nothing between two commas, or after the last
-    return StoreValue(l, h, array);
+    return StoreValue(l, h, array, escaped);
   }
 
   int ObjectToken() {
@@ -328,6 +360,8 @@ class Parser {
     if (top.state != kStateKey) return kErrorMisplaced;
     key_start_ = i_;
     key_length_ = 0;
+    key_escaped_ = false;
+    bool value_escaped = false;
     char16_t quote = 0;
     bool key_closed = false;
     int32_t l = 0;
@@ -335,6 +369,15 @@ class Parser {
     int32_t state = kStateKey;
     bool closed_with_container_below = false;
     while (i_ < n_) {
+      if (state == kStateValue || !key_closed) {
+        int32_t run = SkipRun(quote == 0 ? kObjectStops : kQuotedStops);
+        if (state == kStateKey) {
+          key_length_ += run;
+        } else {
+          h += run;
+        }
+        if (i_ >= n_) break;
+      }
       char16_t c = t_[i_];
       if (quote == 0 && IsBlank(c)) {
         ++i_;
@@ -372,8 +415,10 @@ class Parser {
         i_ += step;
         if (state == kStateKey) {
           key_length_ += step;
+          key_escaped_ = true;
         } else {
           h += step;
+          value_escaped = true;
         }
         continue;
       }
@@ -417,7 +462,19 @@ class Parser {
       return kErrorBadToken;
     }
     if (!closed_with_container_below && !stack_.empty()) stack_.back().state = kStateKey;
-    return StoreValue(l, h, object);
+    return StoreValue(l, h, object, value_escaped);
+  }
+
+  // Moves i_ over a run of characters that `set` does not stop at; answers
+  // the run's length.
+  int32_t SkipRun(const StopSet& set) {
+    int32_t start = i_;
+    while (i_ < n_) {
+      char16_t c = t_[i_];
+      if (c < 128 && set.stops[c]) break;
+      ++i_;
+    }
+    return i_ - start;
   }
 
   // How far a backslash at i_ moves the scan: 6 before u, else 2, never past
@@ -429,12 +486,11 @@ class Parser {
 
   // Turns the token of `length` units at `start` into a value: stored into
   // the target itself without container, else attached as a new node (in an
-  // object, under the pending key).
-  int StoreValue(int32_t start, int32_t length, JsonNode* container) {
-    char16_t* token = scratch_;
-    std::memcpy(token, t_ + start, sizeof(char16_t) * length);
-    token[length] = 0;
-    std::u16string_view text(token, length);
+  // object, under the pending key). Only a token with a backslash
+  // (`escaped`) is copied out and unescaped; every other token is read in
+  // place.
+  int StoreValue(int32_t start, int32_t length, JsonNode* container, bool escaped) {
+    const char16_t* token = t_ + start;
     JsonNode* node = nullptr;
     bool ok = false;
     if (length > 0 && IsQuote(token[0])) {
@@ -442,15 +498,23 @@ class Parser {
         i_ = start;
         return kErrorBadToken;
       }
-      int32_t unescaped = Unescape(token, length, options_.decode_unicode_escapes);
-      int32_t measured = static_cast<int32_t>(UpToZero(std::u16string_view(token, unescaped)).size());
-      int32_t count = measured > 2 ? measured - 2 : 0;
+      const char16_t* value = token + 1;
+      int32_t count = length - 2;
+      if (escaped) {
+        std::memcpy(scratch_, token, sizeof(char16_t) * length);
+        int32_t unescaped = Unescape(scratch_, length, options_.decode_unicode_escapes);
+        // Measured up to a decoded zero, if any, less the two quotes.
+        int32_t measured = static_cast<int32_t>(UpToZero(std::u16string_view(scratch_, unescaped)).size());
+        value = scratch_ + 1;
+        count = measured > 2 ? measured - 2 : 0;
+      }
       if (container == nullptr) {
-        ok = AssignString(target_, token + 1, count);
+        ok = AssignString(target_, value, count);
       } else {
-        node = NewStringNode(token + 1, count);
+        node = NewStringNode(value, count);
       }
     } else {
+      std::u16string_view text(token, static_cast<size_t>(length));
       switch (ClassifyToken(text)) {
         case TokenClass::Invalid:
           i_ = start;
@@ -523,6 +587,7 @@ class Parser {
   int32_t i_ = 0;
   int32_t key_start_ = -1;  // the pending key; none is start -1, length 0
   int32_t key_length_ = 0;
+  bool key_escaped_ = false;  // the pending key holds a backslash
   bool top_scalar_stored_ = false;   // the whole text was stored as a scalar once
   bool top_scalar_current_ = false;  // ... and the target still holds it
   bool top_scalar_pending_ = false;  // ... and must hold it again at the end
@@ -531,8 +596,11 @@ class Parser {
 }  // namespace
 
 ParseOutcome ParseText(JsonNode* target, std::u16string_view text, ParseOptions options) {
+  return ParseTextWithoutZeros(target, UpToZero(text), options);
+}
+
+ParseOutcome ParseTextWithoutZeros(JsonNode* target, std::u16string_view text, ParseOptions options) {
   if (target == nullptr) return {kErrorNothingToParse, 0};
-  text = UpToZero(text);
   if (text.size() > static_cast<size_t>(INT32_MAX) - 16) return {kErrorNoStorage, 0};
   int32_t n = static_cast<int32_t>(text.size());
 

@@ -27,12 +27,15 @@ void FreeSlots(JsonNode** slots, int32_t capacity) {
   FreeBlock(slots, sizeof(JsonNode*) * capacity);
 }
 
-bool InitList(ElementList* list) {
-  list->slots = NewSlots(kDefaultListCapacity);
-  if (list->slots == nullptr) return false;
+void InitList(ElementList* list) {
+  std::memset(list->initial_slots, 0, sizeof list->initial_slots);
+  list->slots = list->initial_slots;
   list->count = 0;
   list->capacity = kDefaultListCapacity;
-  return true;
+}
+
+void FreeListSlots(ElementList* list) {
+  if (list->slots != list->initial_slots) FreeSlots(list->slots, list->capacity);
 }
 
 // Grows a full list to 2 x capacity + 1 slots. False when storage runs out
@@ -44,7 +47,7 @@ bool GrowList(ElementList* list) {
   JsonNode** slots = NewSlots(capacity);
   if (slots == nullptr) return false;
   if (list->count > 0) std::memcpy(slots, list->slots, sizeof(JsonNode*) * list->count);
-  FreeSlots(list->slots, list->capacity);
+  FreeListSlots(list);
   list->slots = slots;
   list->capacity = capacity;
   return true;
@@ -56,10 +59,7 @@ ElementList* NewElementList() {
   void* block = AllocateBlock(sizeof(ElementList));
   if (block == nullptr) return nullptr;
   auto* list = new (block) ElementList;
-  if (!InitList(list)) {
-    FreeBlock(block, sizeof(ElementList));
-    return nullptr;
-  }
+  InitList(list);
   return list;
 }
 
@@ -119,7 +119,7 @@ bool ListClear(ElementList* list) {
 
 void ListDestroy(ElementList* list) {
   if (list == nullptr) return;
-  FreeSlots(list->slots, list->capacity);
+  FreeListSlots(list);
   list->~ElementList();
   FreeBlock(list, sizeof(ElementList));
 }
@@ -140,9 +140,20 @@ int32_t MemberHash(std::u16string_view key) {
 
 namespace {
 
-inline int32_t BucketOf(int32_t hash, int32_t bucket_count) {
-  return static_cast<int32_t>((static_cast<uint32_t>(hash) & 0x7FFFFFFFu) %
-                              static_cast<uint32_t>(bucket_count));
+// The bucket of a hash: (hash AND 0x7FFFFFFF) modulo the bucket count,
+// computed with a multiplication by the table's precomputed divisor (exact
+// for every 32-bit hash and bucket count).
+inline uint64_t DivisorFor(int32_t bucket_count) {
+  return UINT64_MAX / static_cast<uint32_t>(bucket_count) + 1;
+}
+
+inline int32_t BucketOf(int32_t hash, int32_t bucket_count, uint64_t divisor) {
+  uint64_t low = divisor * (static_cast<uint32_t>(hash) & 0x7FFFFFFFu);
+  return static_cast<int32_t>((static_cast<unsigned __int128>(low) * static_cast<uint32_t>(bucket_count)) >> 64);
+}
+
+inline int32_t BucketOf(const MemberTable* table, int32_t hash) {
+  return BucketOf(hash, table->bucket_count, table->bucket_divisor);
 }
 
 inline bool KeyEquals(const JsonNode* member, std::u16string_view key) {
@@ -151,10 +162,41 @@ inline bool KeyEquals(const JsonNode* member, std::u16string_view key) {
 }
 
 inline void DropKey(JsonNode* member) {
-  if (member->key_ != nullptr) FreeText(member->key_, member->key_length_);
+  if (member->key_ != nullptr && member->key_ != member->key_inline_) {
+    FreeText(member->key_, member->key_length_);
+  }
   member->key_ = nullptr;
   member->key_length_ = 0;
   member->next_ = nullptr;
+}
+
+// Gives `member` a copy of `key`: in the record when it fits. False when
+// storage runs out.
+bool CopyKey(JsonNode* member, std::u16string_view key) {
+  int32_t length = static_cast<int32_t>(key.size());
+  char16_t* copy = nullptr;
+  if (length <= JsonNode::kInlineKeyUnits) {
+    copy = member->key_inline_;
+  } else if ((copy = AllocateText(length)) == nullptr) {
+    return false;
+  }
+  if (length > 0) std::memcpy(copy, key.data(), sizeof(char16_t) * length);
+  member->key_ = copy;
+  member->key_length_ = length;
+  return true;
+}
+
+// Moves the key of `old` to `member` (which has none).
+void MoveKey(JsonNode* member, JsonNode* old) {
+  if (old->key_ == old->key_inline_) {
+    std::memcpy(member->key_inline_, old->key_inline_, sizeof(char16_t) * old->key_length_);
+    member->key_ = member->key_inline_;
+  } else {
+    member->key_ = old->key_;
+  }
+  member->key_length_ = old->key_length_;
+  old->key_ = nullptr;
+  old->key_length_ = 0;
 }
 
 // Doubles the bucket count plus one and moves every member to the front of
@@ -162,21 +204,23 @@ inline void DropKey(JsonNode* member) {
 bool Rehash(MemberTable* table) {
   if (table->bucket_count > (INT32_MAX - 1) / 2) return false;
   int32_t count = table->bucket_count * 2 + 1;
+  uint64_t divisor = DivisorFor(count);
   JsonNode** buckets = NewSlots(count);
   if (buckets == nullptr) return false;
   for (int32_t b = 0; b < table->bucket_count; ++b) {
     JsonNode* member = table->buckets[b];
     while (member != nullptr) {
       JsonNode* next = member->next_;
-      int32_t nb = BucketOf(member->key_hash_, count);
+      int32_t nb = BucketOf(member->key_hash_, count, divisor);
       member->next_ = buckets[nb];
       buckets[nb] = member;
       member = next;
     }
   }
-  FreeSlots(table->buckets, table->bucket_count);
+  if (table->buckets != table->initial_buckets) FreeSlots(table->buckets, table->bucket_count);
   table->buckets = buckets;
   table->bucket_count = count;
+  table->bucket_divisor = divisor;
   table->threshold = static_cast<int32_t>(static_cast<float>(count) * table->load_factor);
   return true;
 }
@@ -186,7 +230,7 @@ bool Rehash(MemberTable* table) {
 JsonNode* FindInChain(const MemberTable* table, std::u16string_view key, int32_t hash,
                       JsonNode** previous) {
   JsonNode* prev = nullptr;
-  for (JsonNode* member = table->buckets[BucketOf(hash, table->bucket_count)]; member != nullptr;
+  for (JsonNode* member = table->buckets[BucketOf(table, hash)]; member != nullptr;
        prev = member, member = member->next_) {
     if (member->key_hash_ == hash && KeyEquals(member, key)) {
       if (previous != nullptr) *previous = prev;
@@ -200,7 +244,7 @@ void Unlink(MemberTable* table, JsonNode* member, JsonNode* previous) {
   if (previous != nullptr) {
     previous->next_ = member->next_;
   } else {
-    table->buckets[BucketOf(member->key_hash_, table->bucket_count)] = member->next_;
+    table->buckets[BucketOf(table, member->key_hash_)] = member->next_;
   }
   --table->member_count;
   ListRemoveNode(&table->order, member);
@@ -220,38 +264,28 @@ int StoreMember(MemberTable* table, bool at_end, int32_t position, std::u16strin
   if (old != nullptr) {
     if (replaced != nullptr) *replaced = old;
     if (old == node) return 1;
-    node->key_ = old->key_;
-    node->key_length_ = old->key_length_;
+    MoveKey(node, old);  // the key text now belongs to `node`
     node->key_hash_ = hash;
     node->next_ = old->next_;
     if (previous != nullptr) {
       previous->next_ = node;
     } else {
-      table->buckets[BucketOf(hash, table->bucket_count)] = node;
+      table->buckets[BucketOf(table, hash)] = node;
     }
     ListReplaceNode(&table->order, old, node);
-    old->key_ = nullptr;  // the key text now belongs to `node`
-    old->key_length_ = 0;
     old->next_ = nullptr;
     return 1;
   }
   if (table->member_count >= table->threshold && !Rehash(table)) return -1;
-  char16_t* copy = nullptr;
-  if (!key.empty()) {
-    copy = AllocateText(static_cast<int32_t>(key.size()));
-    if (copy == nullptr) return -1;
-    std::memcpy(copy, key.data(), key.size() * sizeof(char16_t));
-  }
+  if (!CopyKey(node, key)) return -1;
   int32_t at = at_end ? ListAppend(&table->order, node)
-                            : ListInsertAt(&table->order, position, node);
+                      : ListInsertAt(&table->order, position, node);
   if (at < 0) {
-    if (copy != nullptr) FreeText(copy, static_cast<int32_t>(key.size()));
+    DropKey(node);
     return -1;
   }
-  int32_t b = BucketOf(hash, table->bucket_count);
+  int32_t b = BucketOf(table, hash);
   node->key_hash_ = hash;
-  node->key_ = copy;
-  node->key_length_ = static_cast<int32_t>(key.size());
   node->next_ = table->buckets[b];
   table->buckets[b] = node;
   ++table->member_count;
@@ -264,13 +298,11 @@ MemberTable* NewMemberTable() {
   void* block = AllocateBlock(sizeof(MemberTable));
   if (block == nullptr) return nullptr;
   auto* table = new (block) MemberTable;
-  table->buckets = NewSlots(kDefaultBucketCount);
-  if (table->buckets == nullptr || !InitList(&table->order)) {
-    if (table->buckets != nullptr) FreeSlots(table->buckets, kDefaultBucketCount);
-    FreeBlock(block, sizeof(MemberTable));
-    return nullptr;
-  }
+  std::memset(table->initial_buckets, 0, sizeof table->initial_buckets);
+  table->buckets = table->initial_buckets;
+  InitList(&table->order);
   table->bucket_count = kDefaultBucketCount;
+  table->bucket_divisor = DivisorFor(kDefaultBucketCount);
   table->load_factor = kDefaultLoadFactor;
   table->threshold = static_cast<int32_t>(static_cast<float>(kDefaultBucketCount) * kDefaultLoadFactor);
   return table;
@@ -295,7 +327,7 @@ bool RemoveMemberNode(MemberTable* table, JsonNode* node) {
   if (table == nullptr || node == nullptr) return false;
   // A member always sits in the chain of its stored hash.
   JsonNode* previous = nullptr;
-  for (JsonNode* member = table->buckets[BucketOf(node->key_hash_, table->bucket_count)];
+  for (JsonNode* member = table->buckets[BucketOf(table, node->key_hash_)];
        member != nullptr; previous = member, member = member->next_) {
     if (member == node) {
       Unlink(table, member, previous);
@@ -328,10 +360,12 @@ void ClearTable(MemberTable* table) {
 void DestroyTable(MemberTable* table) {
   if (table == nullptr) return;
   for (int32_t k = 0; k < table->order.count; ++k) DropKey(table->order.slots[k]);
-  FreeSlots(table->order.slots, table->order.capacity);
-  FreeSlots(table->buckets, table->bucket_count);
+  FreeListSlots(&table->order);
+  if (table->buckets != table->initial_buckets) FreeSlots(table->buckets, table->bucket_count);
   table->~MemberTable();
   FreeBlock(table, sizeof(MemberTable));
 }
+
+void DropMemberKey(JsonNode* member) { DropKey(member); }
 
 }  // namespace ombrelk

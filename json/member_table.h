@@ -27,13 +27,18 @@ class JsonNode;
 
 // ---------------------------------------------------------------- ElementList
 
+inline constexpr int32_t kDefaultListCapacity = 8;
+
 struct ElementList {
+  ElementList() = default;
+  ElementList(const ElementList&) = delete;  // `slots` may point into the record
+  ElementList& operator=(const ElementList&) = delete;
+
   int32_t count = 0;
   int32_t capacity = 0;
   JsonNode** slots = nullptr;  // `capacity` entries; 0..count-1 in use
+  JsonNode* initial_slots[kDefaultListCapacity];  // the slots until the first growth
 };
-
-inline constexpr int32_t kDefaultListCapacity = 8;
 
 // An empty list with capacity 8, or nullptr when storage runs out.
 ElementList* NewElementList();
@@ -62,17 +67,19 @@ void ListDestroy(ElementList* list);
 // code unit.
 int32_t MemberHash(std::u16string_view key);
 
+inline constexpr int32_t kDefaultBucketCount = 11;
+inline constexpr float kDefaultLoadFactor = 0.75f;
+
 struct MemberTable {
   JsonNode** buckets = nullptr;  // chain heads, linked through the members
   int32_t bucket_count = 0;
   int32_t member_count = 0;
   int32_t threshold = 0;     // a new key arriving at this count grows the table
   float load_factor = 0.0f;
+  uint64_t bucket_divisor = 0;  // 2^64 / bucket_count rounded up: the bucket without a division
   ElementList order;         // the members in insertion order
+  JsonNode* initial_buckets[kDefaultBucketCount];  // the buckets until the first growth
 };
-
-inline constexpr int32_t kDefaultBucketCount = 11;
-inline constexpr float kDefaultLoadFactor = 0.75f;
 
 // An empty table: 11 buckets, load factor 0.75, threshold 8, order capacity
 // 8; nullptr when storage runs out.
@@ -113,5 +120,9 @@ inline JsonNode* MemberAt(const MemberTable* table, int32_t index) {
 void ClearTable(MemberTable* table);
 // Frees the table and every key still in it.
 void DestroyTable(MemberTable* table);
+
+// Internal: frees a member's key text; the node is left without key (and
+// without chain link). For the node operations that empty a whole table.
+void DropMemberKey(JsonNode* member);
 
 }  // namespace ombrelk

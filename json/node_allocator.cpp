@@ -1,37 +1,14 @@
 #include "json/node_allocator.h"
 
-#include <cstdlib>
 #include <mutex>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define OMBRELK_PLAIN_ALLOCATION 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define OMBRELK_PLAIN_ALLOCATION 1
-#endif
-#endif
 
 namespace ombrelk::detail {
 
-#if defined(OMBRELK_PLAIN_ALLOCATION)
+#if !defined(OMBRELK_PLAIN_ALLOCATION)
 
-void* AllocateBlock(size_t bytes) { return std::malloc(bytes == 0 ? 1 : bytes); }
-void FreeBlock(void* block, size_t) { std::free(block); }
-
-#else
+thread_local constinit ThreadLists t_lists{};
 
 namespace {
-
-// Size classes: 16-byte steps up to 256 bytes (classes 0..15), then powers
-// of two up to 64 KiB (classes 16..23). Larger blocks bypass the lists.
-constexpr int kClassCount = 24;
-constexpr size_t kLargestClassBytes = 65536;
-
-inline int ClassOf(size_t bytes) {
-  if (bytes <= 256) return bytes == 0 ? 0 : static_cast<int>((bytes + 15) / 16) - 1;
-  int log2 = 64 - __builtin_clzll(bytes - 1);  // ceil(log2(bytes)), >= 9
-  return 16 + (log2 - 9);
-}
 
 inline size_t ClassBytes(int c) { return c < 16 ? static_cast<size_t>(c + 1) * 16 : size_t{512} << (c - 16); }
 
@@ -41,10 +18,6 @@ inline uint32_t ThreadLimit(int c) {
   size_t n = (size_t{256} << 10) / ClassBytes(c);
   return static_cast<uint32_t>(n < 32 ? 32 : n);
 }
-
-struct FreeLink {
-  FreeLink* next;
-};
 
 struct SharedClass {
   std::mutex mutex;
@@ -62,21 +35,6 @@ SharedLists& Shared() {
   return *lists;
 }
 
-struct ThreadClass {
-  FreeLink* head;
-  uint32_t count;
-};
-
-// Trivially destructible, so it stays usable after the thread's exit
-// handlers have run (then `retired` routes everything to the shared lists).
-struct ThreadLists {
-  ThreadClass classes[kClassCount];
-  bool armed;
-  bool retired;
-};
-
-thread_local ThreadLists t_lists;
-
 void GiveBack(int c, FreeLink* head, FreeLink* tail, size_t count) {
   SharedClass& shared = Shared().classes[c];
   std::lock_guard<std::mutex> lock(shared.mutex);
@@ -85,10 +43,12 @@ void GiveBack(int c, FreeLink* head, FreeLink* tail, size_t count) {
   shared.count += count;
 }
 
+// Hands every list of the ending thread back; from then on the thread uses
+// the process-wide lists directly.
 void RetireThreadLists() {
-  ThreadLists& lists = t_lists;
   for (int c = 0; c < kClassCount; ++c) {
-    ThreadClass& tc = lists.classes[c];
+    ThreadClass& tc = t_lists.classes[c];
+    tc.limit = 0;
     if (tc.head == nullptr) continue;
     FreeLink* tail = tc.head;
     while (tail->next != nullptr) tail = tail->next;
@@ -96,7 +56,7 @@ void RetireThreadLists() {
     tc.head = nullptr;
     tc.count = 0;
   }
-  lists.retired = true;
+  t_lists.state = 2;
 }
 
 struct ThreadExit {
@@ -105,13 +65,12 @@ struct ThreadExit {
 };
 thread_local ThreadExit t_exit;
 
-// The first use on a thread registers the handler that hands its lists back
-// when the thread ends.
-inline void Arm(ThreadLists& lists) {
-  if (!lists.armed) {
-    lists.armed = true;
-    t_exit.registered = true;
-  }
+// The first use on a thread sets the limits and registers the handler that
+// hands the lists back when the thread ends.
+void SetUpThread() {
+  t_lists.state = 1;
+  t_exit.registered = true;
+  for (int c = 0; c < kClassCount; ++c) t_lists.classes[c].limit = ThreadLimit(c);
 }
 
 // Takes a batch from the shared list, or carves a new slab.
@@ -142,7 +101,7 @@ bool Refill(int c, ThreadClass& tc) {
   if (slab == nullptr) return false;
   size_t blocks = slab_bytes / size;
   for (size_t k = blocks; k-- > 0;) {
-    FreeLink* link = reinterpret_cast<FreeLink*>(slab + k * size);
+    auto* link = reinterpret_cast<FreeLink*>(slab + k * size);
     link->next = tc.head;
     tc.head = link;
   }
@@ -150,28 +109,29 @@ bool Refill(int c, ThreadClass& tc) {
   return true;
 }
 
+// Taken straight from the shared list (the thread has ended).
+void* TakeShared(int c) {
+  SharedClass& shared = Shared().classes[c];
+  {
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    if (shared.head != nullptr) {
+      FreeLink* link = shared.head;
+      shared.head = link->next;
+      --shared.count;
+      return link;
+    }
+  }
+  return std::malloc(ClassBytes(c));  // joins the shared lists when freed
+}
+
 }  // namespace
 
-void* AllocateBlock(size_t bytes) {
+void* AllocateSlow(size_t bytes) {
   if (bytes > kLargestClassBytes) return std::malloc(bytes);
   int c = ClassOf(bytes);
-  ThreadLists& lists = t_lists;
-  if (lists.retired) {
-    // The thread is ending: take from the shared list directly.
-    SharedClass& shared = Shared().classes[c];
-    {
-      std::lock_guard<std::mutex> lock(shared.mutex);
-      if (shared.head != nullptr) {
-        FreeLink* link = shared.head;
-        shared.head = link->next;
-        --shared.count;
-        return link;
-      }
-    }
-    return std::malloc(ClassBytes(c));  // leaves with the slabs; never freed
-  }
-  Arm(lists);
-  ThreadClass& tc = lists.classes[c];
+  if (t_lists.state == 0) SetUpThread();
+  if (t_lists.state == 2) return TakeShared(c);
+  ThreadClass& tc = t_lists.classes[c];
   if (tc.head == nullptr && !Refill(c, tc)) return nullptr;
   FreeLink* link = tc.head;
   tc.head = link->next;
@@ -179,27 +139,26 @@ void* AllocateBlock(size_t bytes) {
   return link;
 }
 
-void FreeBlock(void* block, size_t bytes) {
+void FreeSlow(void* block, size_t bytes) {
   if (block == nullptr) return;
   if (bytes > kLargestClassBytes) {
     std::free(block);
     return;
   }
   int c = ClassOf(bytes);
-  FreeLink* link = static_cast<FreeLink*>(block);
-  ThreadLists& lists = t_lists;
-  if (lists.retired) {
+  auto* link = static_cast<FreeLink*>(block);
+  if (t_lists.state == 0) SetUpThread();
+  if (t_lists.state == 2) {
     link->next = nullptr;
     GiveBack(c, link, link, 1);
     return;
   }
-  Arm(lists);
-  ThreadClass& tc = lists.classes[c];
+  ThreadClass& tc = t_lists.classes[c];
   link->next = tc.head;
   tc.head = link;
-  if (++tc.count <= ThreadLimit(c)) return;
-  // Too many kept here: the older half goes back to the shared list.
-  uint32_t keep = ThreadLimit(c) / 2;
+  if (++tc.count <= tc.limit) return;
+  // Too many kept here: all but the newest half go back to the shared list.
+  uint32_t keep = tc.limit / 2;
   FreeLink* last_kept = tc.head;
   for (uint32_t k = 1; k < keep; ++k) last_kept = last_kept->next;
   FreeLink* head = last_kept->next;

@@ -13,17 +13,97 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+
+#if !defined(OMBRELK_PLAIN_ALLOCATION)
+#if defined(__SANITIZE_ADDRESS__)
+#define OMBRELK_PLAIN_ALLOCATION 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define OMBRELK_PLAIN_ALLOCATION 1
+#endif
+#endif
+#endif
 
 namespace ombrelk::detail {
 
 // A block of at least `bytes` bytes, 16-byte aligned, not initialised;
 // nullptr when storage runs out. Free it with the same size.
-void* AllocateBlock(size_t bytes);
-void FreeBlock(void* block, size_t bytes);
+inline void* AllocateBlock(size_t bytes);
+inline void FreeBlock(void* block, size_t bytes);
 
 // A UTF-16 text buffer of `length` code units plus a terminating zero (set);
 // nullptr when storage runs out. Free it with the same length.
 char16_t* AllocateText(int32_t length);
 void FreeText(char16_t* text, int32_t length);
+
+#if defined(OMBRELK_PLAIN_ALLOCATION)
+
+inline void* AllocateBlock(size_t bytes) { return std::malloc(bytes == 0 ? 1 : bytes); }
+inline void FreeBlock(void* block, size_t) { std::free(block); }
+
+#else
+
+// Size classes: 16-byte steps up to 256 bytes (classes 0..15), then powers
+// of two up to 64 KiB (classes 16..23). Larger blocks bypass the lists.
+inline constexpr int kClassCount = 24;
+inline constexpr size_t kLargestClassBytes = 65536;
+
+constexpr int ClassOf(size_t bytes) {
+  if (bytes <= 256) return bytes == 0 ? 0 : static_cast<int>((bytes + 15) / 16) - 1;
+  int log2 = 64 - __builtin_clzll(bytes - 1);  // ceil(log2(bytes)), >= 9
+  return 16 + (log2 - 9);
+}
+
+struct FreeLink {
+  FreeLink* next;
+};
+
+struct ThreadClass {
+  FreeLink* head;
+  uint32_t count;
+  uint32_t limit;  // blocks kept before half go back; 0 until the thread is set up
+};
+
+// Trivially constructed and destroyed, so it stays usable after the thread's
+// exit handlers ran; then every limit is 0 and all traffic takes the slow
+// path to the process-wide lists.
+struct ThreadLists {
+  ThreadClass classes[kClassCount];
+  int state;  // 0 new, 1 in use, 2 ended
+};
+
+extern thread_local constinit ThreadLists t_lists;
+
+void* AllocateSlow(size_t bytes);
+void FreeSlow(void* block, size_t bytes);
+
+inline void* AllocateBlock(size_t bytes) {
+  if (bytes <= kLargestClassBytes) {
+    ThreadClass& tc = t_lists.classes[ClassOf(bytes)];
+    if (FreeLink* link = tc.head) {
+      tc.head = link->next;
+      --tc.count;
+      return link;
+    }
+  }
+  return AllocateSlow(bytes);
+}
+
+inline void FreeBlock(void* block, size_t bytes) {
+  if (block != nullptr && bytes <= kLargestClassBytes) {
+    ThreadClass& tc = t_lists.classes[ClassOf(bytes)];
+    if (tc.count < tc.limit) {
+      auto* link = static_cast<FreeLink*>(block);
+      link->next = tc.head;
+      tc.head = link;
+      ++tc.count;
+      return;
+    }
+  }
+  FreeSlow(block, bytes);
+}
+
+#endif  // OMBRELK_PLAIN_ALLOCATION
 
 }  // namespace ombrelk::detail

@@ -219,8 +219,8 @@ TEST_F(TableTest, AgreesWithAModelUnderRandomOperations) {
     }
     return -1;
   };
-  for (int step = 0; step < 4000; ++step) {
-    std::u16string key = u"k" + std::u16string(1, static_cast<char16_t>(u'a' + random() % 60)) +
+  for (int step = 0; step < 3000; ++step) {
+    std::u16string key = u"k" + std::u16string(1, static_cast<char16_t>(u'a' + random() % 200)) +
                          (random() % 2 ? u"\u4E2D" : u"");
     int at = find(key);
     switch (random() % 4) {
@@ -261,6 +261,15 @@ TEST_F(TableTest, AgreesWithAModelUnderRandomOperations) {
         break;
     }
     ASSERT_EQ(MemberCount(table_), static_cast<int32_t>(model.size()));
+    int32_t chained = 0;
+    for (int32_t b = 0; b < table_->bucket_count; ++b) {
+      for (JsonNode* m = table_->buckets[b]; m != nullptr; m = m->next_, ++chained) {
+        ASSERT_EQ(static_cast<int32_t>((static_cast<uint32_t>(MemberHash(m->Key())) & 0x7FFFFFFFu) %
+                                       static_cast<uint32_t>(table_->bucket_count)),
+                  b);
+      }
+    }
+    ASSERT_EQ(chained, MemberCount(table_));
     for (size_t k = 0; k < model.size(); ++k) {
       ASSERT_EQ(MemberAt(table_, static_cast<int32_t>(k)), model[k].second) << step;
       ASSERT_EQ(FindMember(table_, model[k].first), model[k].second) << step;

@@ -14,6 +14,8 @@ using detail::AllocateText;
 using detail::FreeBlock;
 using detail::FreeText;
 
+static_assert(sizeof(JsonNode) == 128, "a node is two cache lines, short texts included");
+
 namespace {
 
 // The text forms of null and the booleans are shared, never freed.
@@ -308,11 +310,55 @@ JsonNode* NewArrayNode() {
 
 namespace {
 
-// Runs a setter on a fresh node; the node is dropped when the setter fails.
-template <typename Setter>
-JsonNode* MakeNode(Setter&& set) {
+// Store*: give an empty node (fresh, or with its contents freed) its kind,
+// value and text form. False when storage for a text runs out (the node then
+// has its kind and an empty value).
+
+void StoreNull(JsonNode* node) {
+  node->kind_ = NodeType::Null;
+  node->value_.integer = 0;
+  SetSharedTextForm(node, kNullText, 4);
+}
+
+void StoreBool(JsonNode* node, bool b) {
+  node->kind_ = NodeType::Boolean;
+  node->value_.integer = 0;
+  node->value_.boolean = b ? 1 : 0;
+  if (b) {
+    SetSharedTextForm(node, kTrueText, 4);
+  } else {
+    SetSharedTextForm(node, kFalseText, 5);
+  }
+}
+
+bool StoreNumber(JsonNode* node, double x, std::u16string_view text) {
+  node->kind_ = NodeType::Number;
+  node->value_.number = x;
+  text = UpToZero(text);
+  if (!text.empty()) return SetTextForm(node, text);
+  return SetFormattedTextForm(node, platform::FormatG13(x));
+}
+
+bool StoreInteger(JsonNode* node, int64_t value, std::u16string_view text) {
+  node->kind_ = NodeType::Integer;
+  node->value_.integer = value;
+  text = UpToZero(text);
+  if (!text.empty()) return SetTextForm(node, text);
+  std::string digits;
+  platform::AppendInt64(value, digits);
+  return SetFormattedTextForm(node, digits);
+}
+
+bool StoreString(JsonNode* node, const char16_t* start, int32_t count) {
+  node->kind_ = NodeType::String;
+  return SetStringValue(node, start, count);
+}
+
+// A fresh node given its value by `store`; dropped when that fails.
+template <typename Store>
+JsonNode* MakeNode(Store&& store) {
   JsonNode* node = AllocateNode();
-  if (node != nullptr && !set(node)) {
+  if (node != nullptr && !store(node)) {
     FreeContents(node);
     FreeNodeRecord(node);
     return nullptr;
@@ -323,25 +369,27 @@ JsonNode* MakeNode(Setter&& set) {
 }  // namespace
 
 JsonNode* NewNullNode() {
-  return MakeNode([](JsonNode* n) { return AssignNull(n); });
+  return MakeNode([](JsonNode* n) { return StoreNull(n), true; });
 }
 JsonNode* NewBoolNode(bool b) {
-  return MakeNode([b](JsonNode* n) { return AssignBool(n, b); });
+  return MakeNode([b](JsonNode* n) { return StoreBool(n, b), true; });
 }
 JsonNode* NewNumberNode(double x, std::u16string_view text) {
-  return MakeNode([x, text](JsonNode* n) { return AssignNumber(n, x, text); });
+  return MakeNode([x, text](JsonNode* n) { return StoreNumber(n, x, text); });
 }
 JsonNode* NewIntegerNode(int64_t value, std::u16string_view text) {
-  return MakeNode([value, text](JsonNode* n) { return AssignInteger(n, value, text); });
+  return MakeNode([value, text](JsonNode* n) { return StoreInteger(n, value, text); });
 }
 JsonNode* NewStringNode(std::u16string_view text) {
-  return MakeNode([text](JsonNode* n) { return AssignString(n, text); });
+  text = UpToZero(text);
+  return NewStringNode(text.data(), static_cast<int32_t>(text.size()));
 }
 JsonNode* NewStringNodeA(const char* text) {
-  return MakeNode([text](JsonNode* n) { return AssignStringA(n, text); });
+  std::u16string wide = AnsiToUtf16(text);
+  return NewStringNode(wide.data(), static_cast<int32_t>(wide.size()));
 }
 JsonNode* NewStringNode(const char16_t* start, int32_t count) {
-  return MakeNode([start, count](JsonNode* n) { return AssignString(n, start, count); });
+  return MakeNode([start, count](JsonNode* n) { return StoreString(n, start, count); });
 }
 JsonNode* NewRawNode(std::u16string_view text) {
   return MakeNode([text](JsonNode* n) {
@@ -354,41 +402,28 @@ JsonNode* NewRawNode(std::u16string_view text) {
 
 bool AssignNull(JsonNode* node) {
   if (node == nullptr) return false;
-  Reset(node, NodeType::Null);
-  SetSharedTextForm(node, kNullText, 4);
+  FreeContents(node);
+  StoreNull(node);
   return true;
 }
 
 bool AssignBool(JsonNode* node, bool b) {
   if (node == nullptr) return false;
-  Reset(node, NodeType::Boolean);
-  node->value_.boolean = b ? 1 : 0;
-  if (b) {
-    SetSharedTextForm(node, kTrueText, 4);
-  } else {
-    SetSharedTextForm(node, kFalseText, 5);
-  }
+  FreeContents(node);
+  StoreBool(node, b);
   return true;
 }
 
 bool AssignNumber(JsonNode* node, double x, std::u16string_view text) {
   if (node == nullptr) return false;
-  Reset(node, NodeType::Number);
-  node->value_.number = x;
-  text = UpToZero(text);
-  if (!text.empty()) return SetTextForm(node, text);
-  return SetFormattedTextForm(node, platform::FormatG13(x));
+  FreeContents(node);
+  return StoreNumber(node, x, text);
 }
 
 bool AssignInteger(JsonNode* node, int64_t value, std::u16string_view text) {
   if (node == nullptr) return false;
-  Reset(node, NodeType::Integer);
-  node->value_.integer = value;
-  text = UpToZero(text);
-  if (!text.empty()) return SetTextForm(node, text);
-  std::string digits;
-  platform::AppendInt64(value, digits);
-  return SetFormattedTextForm(node, digits);
+  FreeContents(node);
+  return StoreInteger(node, value, text);
 }
 
 bool AssignInteger32(JsonNode* node, int32_t value, std::u16string_view text) {
@@ -408,8 +443,8 @@ bool AssignStringA(JsonNode* node, const char* text) {
 
 bool AssignString(JsonNode* node, const char16_t* start, int32_t count) {
   if (node == nullptr) return false;
-  Reset(node, NodeType::String);
-  return SetStringValue(node, start, count);
+  FreeContents(node);
+  return StoreString(node, start, count);
 }
 
 // --------------------------------------------------------------- Text helpers

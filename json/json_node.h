@@ -106,11 +106,11 @@ class JsonNode {
   // Short keys and texts live in the record itself, longer ones in blocks of
   // their own.
   static constexpr int32_t kInlineKeyUnits = 12;
-  static constexpr int32_t kInlineTextUnits = 20;
+  static constexpr int32_t kInlineTextUnits = 18;
 
   std::atomic<int32_t> refs_{1};
   NodeType kind_ = NodeType::Null;
-  int32_t key_hash_ = 0;        // MemberHash(Key()) while a member
+  int32_t key_hash_ = 0;        // the table's chain hash of Key() while a member
   int32_t key_length_ = 0;
   char16_t* key_ = nullptr;     // owned by the parent's MemberTable
   JsonNode* parent_ = nullptr;
@@ -126,6 +126,7 @@ class JsonNode {
   int32_t string_length_ = 0;
   int32_t text_form_length_ = 0;
   char16_t* text_form_ = nullptr;  // owned by the node (or a shared literal)
+  int32_t order_hint_ = -1;  // where the member last stood in its table's order
   char16_t key_inline_[kInlineKeyUnits];    // holds key_ when it fits
   char16_t text_inline_[kInlineTextUnits];  // holds the string or text form when it fits
 };

@@ -55,9 +55,12 @@ bool IsNumberText(std::u16string_view token) {
 }
 
 TokenClass ClassifyToken(std::u16string_view token) {
-  if (token.size() == 4 || token.size() == 5) {
-    if (token == u"null") return TokenClass::Null;
-    if (token == u"true" || token == u"false") return TokenClass::Boolean;
+  const char16_t* t = token.data();
+  if (token.size() == 4) {
+    if (t[0] == u'n' && t[1] == u'u' && t[2] == u'l' && t[3] == u'l') return TokenClass::Null;
+    if (t[0] == u't' && t[1] == u'r' && t[2] == u'u' && t[3] == u'e') return TokenClass::Boolean;
+  } else if (token.size() == 5) {
+    if (t[0] == u'f' && t[1] == u'a' && t[2] == u'l' && t[3] == u's' && t[4] == u'e') return TokenClass::Boolean;
   }
   bool floating = false;
   if (!ScanNumber(token, floating)) return TokenClass::Invalid;

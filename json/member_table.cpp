@@ -1,7 +1,9 @@
 #include "json/member_table.h"
 
+#include <chrono>
 #include <cstring>
 #include <new>
+#include <random>
 
 #include "json/json_node.h"
 #include "json/node_allocator.h"
@@ -140,6 +142,43 @@ int32_t MemberHash(std::u16string_view key) {
 
 namespace {
 
+uint64_t MakeSeed() {
+  uint64_t seed = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  try {
+    std::random_device device;
+    seed ^= (static_cast<uint64_t>(device()) << 32) ^ device();
+  } catch (...) {
+    // No random device: the clock and an address stand in.
+  }
+  return seed ^ reinterpret_cast<uintptr_t>(&seed);
+}
+
+const uint64_t kChainSeed = MakeSeed();
+
+inline uint64_t Fold(uint64_t a, uint64_t b) {
+  unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
+  return static_cast<uint64_t>(product) ^ static_cast<uint64_t>(product >> 64);
+}
+
+}  // namespace
+
+int32_t ChainHash(std::u16string_view key) {
+  key = UpToZero(key);
+  uint64_t h = kChainSeed ^ (key.size() * 0x9E3779B97F4A7C15u);
+  size_t i = 0;
+  for (; i + 4 <= key.size(); i += 4) {
+    uint64_t chunk;
+    std::memcpy(&chunk, key.data() + i, sizeof chunk);
+    h = Fold(h ^ chunk, 0xA0761D6478BD642Fu);
+  }
+  uint64_t tail = 0;
+  for (size_t shift = 0; i < key.size(); ++i, shift += 16) tail |= static_cast<uint64_t>(key[i]) << shift;
+  h = Fold(h ^ tail ^ 0xE7037ED1A0B428DBu, 0x8EBC6AF09C88C6E3u);
+  return static_cast<int32_t>(h ^ (h >> 32));
+}
+
+namespace {
+
 // The bucket of a hash: (hash AND 0x7FFFFFFF) modulo the bucket count,
 // computed with a multiplication by the table's precomputed divisor (exact
 // for every 32-bit hash and bucket count).
@@ -240,6 +279,19 @@ JsonNode* FindInChain(const MemberTable* table, std::u16string_view key, int32_t
   return nullptr;
 }
 
+// Where a member stands in the order: its hint when still right (inserts
+// before it, removals and sorting move members), else found by a search,
+// which corrects the hint for next time.
+int32_t OrderIndexOf(MemberTable* table, JsonNode* member) {
+  int32_t at = member->order_hint_;
+  if (at < 0 || at >= table->order.count || table->order.slots[at] != member) {
+    for (at = 0; at < table->order.count && table->order.slots[at] != member; ++at) {
+    }
+    member->order_hint_ = at;
+  }
+  return at;
+}
+
 void Unlink(MemberTable* table, JsonNode* member, JsonNode* previous) {
   if (previous != nullptr) {
     previous->next_ = member->next_;
@@ -247,7 +299,8 @@ void Unlink(MemberTable* table, JsonNode* member, JsonNode* previous) {
     table->buckets[BucketOf(table, member->key_hash_)] = member->next_;
   }
   --table->member_count;
-  ListRemoveNode(&table->order, member);
+  ListRemoveAt(&table->order, OrderIndexOf(table, member));
+  member->order_hint_ = -1;
   DropKey(member);
 }
 
@@ -258,7 +311,7 @@ int StoreMember(MemberTable* table, bool at_end, int32_t position, std::u16strin
   if (replaced != nullptr) *replaced = nullptr;
   if (table == nullptr || node == nullptr) return -1;
   key = UpToZero(key);
-  int32_t hash = MemberHash(key);
+  int32_t hash = ChainHash(key);
   JsonNode* previous = nullptr;
   JsonNode* old = FindInChain(table, key, hash, &previous);
   if (old != nullptr) {
@@ -272,7 +325,9 @@ int StoreMember(MemberTable* table, bool at_end, int32_t position, std::u16strin
     } else {
       table->buckets[BucketOf(table, hash)] = node;
     }
-    ListReplaceNode(&table->order, old, node);
+    int32_t at = OrderIndexOf(table, old);
+    table->order.slots[at] = node;
+    node->order_hint_ = at;
     old->next_ = nullptr;
     return 1;
   }
@@ -285,6 +340,7 @@ int StoreMember(MemberTable* table, bool at_end, int32_t position, std::u16strin
     return -1;
   }
   int32_t b = BucketOf(table, hash);
+  node->order_hint_ = at;
   node->key_hash_ = hash;
   node->next_ = table->buckets[b];
   table->buckets[b] = node;
@@ -311,7 +367,7 @@ MemberTable* NewMemberTable() {
 JsonNode* FindMember(const MemberTable* table, std::u16string_view key) {
   if (table == nullptr) return nullptr;
   key = UpToZero(key);
-  return FindInChain(table, key, MemberHash(key), nullptr);
+  return FindInChain(table, key, ChainHash(key), nullptr);
 }
 
 int PutMember(MemberTable* table, std::u16string_view key, JsonNode* node, JsonNode** replaced) {
@@ -342,7 +398,7 @@ bool RemoveMemberByKey(MemberTable* table, std::u16string_view key, JsonNode** r
   if (table == nullptr) return false;
   key = UpToZero(key);
   JsonNode* previous = nullptr;
-  JsonNode* member = FindInChain(table, key, MemberHash(key), &previous);
+  JsonNode* member = FindInChain(table, key, ChainHash(key), &previous);
   if (member == nullptr) return false;
   Unlink(table, member, previous);
   if (removed != nullptr) *removed = member;

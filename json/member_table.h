@@ -67,6 +67,14 @@ void ListDestroy(ElementList* list);
 // code unit.
 int32_t MemberHash(std::u16string_view key);
 
+// The hash by which a table chains its members. MemberHash is easy to
+// collide on purpose (U+001F and U+0100 hash alike, and so do whole families
+// of keys built from such units), and a text full of colliding keys would
+// make every insertion walk one long chain. So the chains use a hash seeded
+// at random per process; since members are visited in insertion order, the
+// choice of hash changes nothing but speed. Ends at the key's first zero.
+int32_t ChainHash(std::u16string_view key);
+
 inline constexpr int32_t kDefaultBucketCount = 11;
 inline constexpr float kDefaultLoadFactor = 0.75f;
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <utility>
@@ -90,19 +91,42 @@ TEST_F(TableTest, NewTableAndGrowth) {
   EXPECT_EQ(FindMember(table_, u"kA"), nullptr);
 }
 
-TEST_F(TableTest, BucketIsTheHashWithoutSignBitModuloTheBucketCount) {
-  JsonNode* a = Node();
-  JsonNode* ab = Node();
-  PutMember(table_, u"a", a);
-  PutMember(table_, u"ab", ab);
-  EXPECT_EQ(table_->buckets[9], a);
-  EXPECT_EQ(table_->buckets[5], ab);
-  std::u16string key = u"negative";
-  while (MemberHash(key) >= 0) key += u'x';
-  JsonNode* negative = Node();
-  PutMember(table_, key, negative);
-  uint32_t bucket = (static_cast<uint32_t>(MemberHash(key)) & 0x7FFFFFFFu) % 11;
-  EXPECT_EQ(table_->buckets[bucket], negative);
+// The bucket of a member: its chain hash without the sign bit, modulo the
+// bucket count.
+int32_t ExpectedBucket(const MemberTable* table, const JsonNode* member) {
+  return static_cast<int32_t>((static_cast<uint32_t>(ChainHash(member->Key())) & 0x7FFFFFFFu) %
+                              static_cast<uint32_t>(table->bucket_count));
+}
+
+// Keys that all share one MemberHash, built from units whose low byte plus
+// 31 x high byte is the same: 8 choices at each of 5 positions.
+std::vector<std::u16string> CollidingKeys() {
+  const char16_t units[] = {100 * 256 + 50, 101 * 256 + 19, 99 * 256 + 81, 98 * 256 + 112,
+                            97 * 256 + 143, 96 * 256 + 174, 95 * 256 + 205, 94 * 256 + 236};
+  std::vector<std::u16string> keys;
+  for (int n = 0; n < 8 * 8 * 8 * 8 * 8; ++n) {
+    std::u16string key;
+    for (int k = 0, rest = n; k < 5; ++k, rest /= 8) key += units[rest % 8];
+    keys.push_back(key);
+  }
+  return keys;
+}
+
+TEST_F(TableTest, KeysThatShareAMemberHashSpreadOverTheBuckets) {
+  std::vector<std::u16string> keys = CollidingKeys();
+  for (const std::u16string& key : keys) ASSERT_EQ(MemberHash(key), MemberHash(keys[0]));
+  for (const std::u16string& key : keys) ASSERT_EQ(PutMember(table_, key, Node()), 0);
+  int32_t longest = 0;
+  for (int32_t b = 0; b < table_->bucket_count; ++b) {
+    int32_t length = 0;
+    for (JsonNode* m = table_->buckets[b]; m != nullptr; m = m->next_) {
+      ASSERT_EQ(ExpectedBucket(table_, m), b);
+      ++length;
+    }
+    longest = std::max(longest, length);
+  }
+  EXPECT_LE(longest, 16);  // one chain of 32768 under MemberHash
+  for (const std::u16string& key : keys) ASSERT_EQ(FindMember(table_, key)->Key(), key);
 }
 
 TEST_F(TableTest, InsertionOrderReplacementAndRemoval) {
@@ -264,9 +288,7 @@ TEST_F(TableTest, AgreesWithAModelUnderRandomOperations) {
     int32_t chained = 0;
     for (int32_t b = 0; b < table_->bucket_count; ++b) {
       for (JsonNode* m = table_->buckets[b]; m != nullptr; m = m->next_, ++chained) {
-        ASSERT_EQ(static_cast<int32_t>((static_cast<uint32_t>(MemberHash(m->Key())) & 0x7FFFFFFFu) %
-                                       static_cast<uint32_t>(table_->bucket_count)),
-                  b);
+        ASSERT_EQ(ExpectedBucket(table_, m), b);
       }
     }
     ASSERT_EQ(chained, MemberCount(table_));

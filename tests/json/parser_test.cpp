@@ -409,6 +409,10 @@ TEST(ParseA, LargeTextsOfEveryShape) {
   std::string keys = "{";
   while (keys.size() < kSize) keys += "'same':1,";  // one key replaced over and over
   texts.push_back(keys + "}");
+  std::string late = "{";
+  for (int k = 0; late.size() < kSize / 2; ++k) late += "k" + std::to_string(k) + ":0,";
+  while (late.size() < kSize) late += "last:1,";  // a key far down the order replaced over and over
+  texts.push_back(late + "}");
   for (const std::string& text : texts) {
     JsonDocument document;
     int code = 99;

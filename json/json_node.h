@@ -156,6 +156,10 @@ void DetachFromParent(JsonNode* node);
 // False only without a node or when storage runs out.
 bool ConvertToObject(JsonNode* node);
 bool ConvertToArray(JsonNode* node);
+// AppendElement and SetMember take a child that is in no container (a new
+// node, or one detached first); only the member already stored under the
+// same key may be stored again.
+//
 // Makes `node` an Array if it is not one, then appends `child`, handing the
 // caller's reference to the list. False without node or child, or when the
 // node has no list (the child is then still the caller's).

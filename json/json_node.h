@@ -69,7 +69,8 @@ class JsonNode {
   std::u16string_view TextForm() const {
     return {text_form_ ? text_form_ : u"", static_cast<size_t>(text_form_length_)};
   }
-  // A String's value (no terminating zero inside); empty for other kinds.
+  // A String's value; empty for other kinds. It holds zero units only when
+  // made from a start and count that included some.
   std::u16string_view StringValue() const {
     if (kind_ != NodeType::String || value_.string == nullptr) return {};
     return {value_.string, static_cast<size_t>(string_length_)};

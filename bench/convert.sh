@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Usage: bench/convert.sh SIZE_MB
 #
-# Makes the benchmark input of SIZE_MB MiB once (GBK JSON lines, CR LF, about
-# 330 bytes and 16 members per line) in /dev/shm, converts it with
-# build/ombrelk-convert, outputs on tmpfs beside it, and prints MB/s (10^6
-# bytes of input per second), lines/s and peak RSS. Where DuckDB (npm
+# Makes the benchmark input of SIZE_MB MiB (GBK JSON lines, CR LF, about 330
+# bytes and 16 members per line) in /dev/shm once, keeping it for later runs,
+# converts it with build/ombrelk-convert, outputs on tmpfs beside it, and
+# prints MB/s (10^6 bytes of input per second), lines/s and peak RSS. Where DuckDB (npm
 # @duckdb/node-api), Miller (mlr) or jq are installed it times them on the
 # same lines in the same run and prints their figures against ours.
 #
@@ -69,10 +69,12 @@ report() {
            n, s, b / 1e6 / s, l / s, r / 1024 }'
 }
 
-rm -f "$dir/bench_${size}mb.csv" "$dir/bench_${size}mb_错误行.json"
+csv=$dir/bench_${size}mb.csv
+rm -f "$csv"
 measure ombrelk "$convert" "$input"
 lines=$(awk '/ lines, / { print $1 }' "$dir/ombrelk.err")
 ours=$seconds
+rm -f "$csv"
 echo "input: $input, $bytes bytes, $lines lines"
 report ombrelk-convert "$bytes" "$lines"
 
@@ -127,4 +129,5 @@ if command -v jq >/dev/null; then
     ratio jq
   fi
 fi
-rm -f "$dir"/*.out
+# The inputs stay for the next run; what the tools wrote goes.
+rm -f "$dir"/*.out "$dir"/*.err "$dir"/*.time "$dir/duckdb_convert.js"

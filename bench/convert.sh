@@ -4,9 +4,9 @@
 # Makes the benchmark input of SIZE_MB MiB (GBK JSON lines, CR LF, about 330
 # bytes and 16 members per line) in /dev/shm once, keeping it for later runs,
 # converts it with build/ombrelk-convert, outputs on tmpfs beside it, and
-# prints MB/s (10^6 bytes of input per second), lines/s and peak RSS. Where DuckDB (npm
-# @duckdb/node-api), Miller (mlr) or jq are installed it times them on the
-# same lines in the same run and prints their figures against ours.
+# prints MB/s (10^6 bytes of input per second), lines/s and peak RSS. Where
+# DuckDB (npm @duckdb/node-api), Miller (mlr) or jq are installed it times
+# them on the same lines in the same run and prints their figures against ours.
 #
 # The other tools read UTF-8 only (GBK's second bytes include '\', so the
 # input is not even valid JSON text to them); they get a UTF-8 copy of the

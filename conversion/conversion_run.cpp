@@ -1,7 +1,5 @@
 #include "conversion/conversion_run.h"
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -142,17 +140,6 @@ bool HasCsvExtension(std::string_view path) {
   return true;
 }
 
-// True when `path` names the file that `file` has open (the same device and
-// inode: a hard link, a symbolic link, another spelling of the same path).
-// A path that does not exist names nothing.
-// TODO(file layer): a file identity query belongs behind file_access.h.
-bool NamesOpenFile(const std::string& path, FileHandle file) {
-  struct stat open_file {};
-  struct stat named {};
-  if (fstat(file, &open_file) != 0 || stat(path.c_str(), &named) != 0) return false;
-  return open_file.st_dev == named.st_dev && open_file.st_ino == named.st_ino;
-}
-
 std::string Quoted(std::string_view path) {
   std::string text;
   text.reserve(path.size() + 2);
@@ -272,11 +259,11 @@ RunOutcome RunState::Execute() {
   }
 
   // 5. An output that names the input would empty it before it is read.
-  if (HasCsvExtension(input_path_) || NamesOpenFile(paths_.csv, input_)) {
+  if (HasCsvExtension(input_path_) || IsSameFile(input_, paths_.csv)) {
     return Fail("Refusing to convert " + Quoted(input_path_) + ": its CSV file " +
                 Quoted(paths_.csv) + " is the input file itself");
   }
-  if (record_errors_ && NamesOpenFile(paths_.errors, input_)) {
+  if (record_errors_ && IsSameFile(input_, paths_.errors)) {
     return Fail("Refusing to convert " + Quoted(input_path_) + ": its error-lines file " +
                 Quoted(paths_.errors) + " is the input file itself");
   }

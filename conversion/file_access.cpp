@@ -207,6 +207,13 @@ bool CloseFile(FileHandle file, FileError* error) {
   return true;
 }
 
+bool IsSameFile(FileHandle file, const std::string& path) {
+  struct stat open_file {};
+  struct stat named {};
+  if (::fstat(file, &open_file) != 0 || ::stat(path.c_str(), &named) != 0) return false;
+  return open_file.st_dev == named.st_dev && open_file.st_ino == named.st_ino;
+}
+
 void InjectFileFault(FileOperation operation, int nth, int error_number) {
   Fault& fault = g_faults[static_cast<int>(operation)];
   fault.error_number.store(error_number);

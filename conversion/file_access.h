@@ -73,6 +73,11 @@ bool WriteBytes(FileHandle file, const void* data, size_t count, FileError* erro
 // is gone either way. Closing kInvalidFile does nothing and succeeds.
 bool CloseFile(FileHandle file, FileError* error = nullptr);
 
+// True when `path` names the file that `file` has open: the same file reached
+// by another spelling, a hard link or a symbolic link. A path that does not
+// exist names nothing.
+bool IsSameFile(FileHandle file, const std::string& path);
+
 // ---- Fault injection, for tests only -------------------------------------
 // Makes the `nth` ReadBytes or WriteBytes call from now on (1 = the very next
 // one) fail with `error_number`, before it touches the file; the calls after

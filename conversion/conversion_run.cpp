@@ -182,7 +182,8 @@ class LineConverter {
 // is still open when it goes.
 class RunState {
  public:
-  RunState(RunControls& controls, const RunLimits& limits) : controls_(controls), limits_(limits) {}
+  RunState(RunControls& controls, const RunLimits& limits, std::string& failure_reason)
+      : controls_(controls), limits_(limits), failure_reason_(failure_reason) {}
   ~RunState() { CloseAll(); }
   RunState(const RunState&) = delete;
   RunState& operator=(const RunState&) = delete;
@@ -200,7 +201,7 @@ class RunState {
 
   RunOutcome Fail(const std::string& message);
   RunOutcome FailWrite(Output output, const FileError& error);
-  RunOutcome FailBlockRead();
+  RunOutcome FailBlockRead(const std::string& reason);
   RunOutcome Finish();
   void CloseAll();
 
@@ -217,6 +218,7 @@ class RunState {
 
   RunControls& controls_;
   const RunLimits& limits_;
+  std::string& failure_reason_;
 
   bool record_errors_ = false;
   std::string input_path_;
@@ -331,10 +333,15 @@ std::optional<RunOutcome> RunState::ConvertBlock(const std::string& range, bool 
                                             LineConverter& converter) {
   int64_t start = 0;
   int64_t end = 0;
-  if (!ParseBlockRange(range, start, end)) return FailBlockRead();
+  if (!ParseBlockRange(range, start, end)) {
+    return FailBlockRead("The block \"" + range + "\" of the input file " + Quoted(input_path_) +
+                         " is not a byte range");
+  }
   FileError error;
   if (reader_.ReadBlockLines(input_, start, end, plan_.line_end, &error) < 1) {
-    return FailBlockRead();
+    return FailBlockRead("Cannot read the input file " + Quoted(input_path_) + " from byte " +
+                         std::to_string(start) + " to byte " + std::to_string(end) + ": " +
+                         error.Reason());
   }
   const std::vector<Line>& lines = reader_.lines();
 
@@ -390,6 +397,7 @@ void RunState::UpdateProcessed(int64_t done) {
 // Stops the run without " 完成": files closed, timer stopped, the reason
 // shown, the start button usable again.
 RunOutcome RunState::Fail(const std::string& message) {
+  failure_reason_ = message;
   CloseAll();
   controls_.SetTimerPeriod(0);
   controls_.ShowMessage(message, std::string(kMessageCaption));
@@ -404,7 +412,8 @@ RunOutcome RunState::FailWrite(Output output, const FileError& error) {
 
 // A block that cannot be read ends the program, but what the builders hold
 // reaches the disk and every file is closed before the message is shown.
-RunOutcome RunState::FailBlockRead() {
+RunOutcome RunState::FailBlockRead(const std::string& reason) {
+  failure_reason_ = reason;
   FileError ignored;
   if (csv_ != kInvalidFile) FlushBuilder(csv_builder_, csv_, ignored);
   if (errors_ != kInvalidFile) FlushBuilder(error_builder_, errors_, ignored);
@@ -432,7 +441,8 @@ void RunState::CloseAll() {
 }  // namespace
 
 RunOutcome ConversionWorker::Run() {
-  RunState run(controls_, limits_);
+  failure_reason_.clear();
+  RunState run(controls_, limits_, failure_reason_);
   return run.Execute();
 }
 

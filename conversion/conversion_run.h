@@ -99,9 +99,16 @@ class ConversionWorker {
   // on different inputs.
   RunOutcome Run();
 
+  // Why the last Run did not finish, naming the file and the system's reason:
+  // for kFailed the message it showed; for kEndProgram, whose message is the
+  // fixed block-read text, which bytes of the input could not be read and
+  // why. Empty after kFinished.
+  const std::string& FailureReason() const { return failure_reason_; }
+
  private:
   RunControls& controls_;
   RunLimits limits_;
+  std::string failure_reason_;
 };
 
 }  // namespace ombrelk

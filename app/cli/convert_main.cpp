@@ -124,10 +124,9 @@ int main(int argc, char** argv) {
     lines += controls.ProcessedLines();
     error_lines += controls.ErrorLines();
     if (outcome == ombrelk::RunOutcome::kEndProgram) {
-      std::fprintf(stderr,
-                   "ombrelk-convert: \"%s\": a block of the input could not be read; the "
-                   "outputs hold the lines before it\n",
-                   input.c_str());
+      // The run's own message is the fixed block-read text; this says where and why.
+      std::fprintf(stderr, "ombrelk-convert: %s; the outputs hold the lines before it\n",
+                   worker.FailureReason().c_str());
     }
     if (outcome != ombrelk::RunOutcome::kFinished) exit_code = kExitFailed;
   }

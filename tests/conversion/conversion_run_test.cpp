@@ -449,9 +449,15 @@ TEST_F(ConversionRunTest, UnreadableBlockEndsTheProgramAfterFlushingAndClosing) 
   controls_.on_processed = [&] {
     if (controls_.processed_updates.size() == 1) fs::resize_file(path, 120);
   };
-  EXPECT_EQ(Convert(), RunOutcome::kEndProgram);
+  ConversionWorker worker(controls_, limits_);
+  EXPECT_EQ(worker.Run(), RunOutcome::kEndProgram);
   ASSERT_EQ(controls_.messages.size(), 1u);
   EXPECT_EQ(controls_.messages[0], "信息：|一大块文本读取失败,程序崩溃！");
+  // The fixed message says neither file nor reason; the command line prints these.
+  EXPECT_NE(worker.FailureReason().find("\"" + path + "\" from byte "), std::string::npos)
+      << worker.FailureReason();
+  EXPECT_NE(worker.FailureReason().find(": the file became shorter"), std::string::npos)
+      << worker.FailureReason();
   EXPECT_EQ(controls_.texts[Counter::kElapsed].find("完成"), std::string::npos);
   // The first block (up to the first line end at or after byte 100) reached the disk.
   std::string csv = ReadFile(PathOf("cut.csv"));

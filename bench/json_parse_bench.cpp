@@ -1,7 +1,8 @@
 // Parsing a typical input line (about 300 bytes of GBK, 16 members) into one
 // reused document and clearing it, as the converter does for every line;
 // with baselines in the same run: copying the line, and converting it from
-// code page 936 to UTF-16 (the first step of every parse).
+// code page 936 to UTF-16 (the first step of every parse). Also the lines of
+// the converter's benchmark input (bench_line.h), 64 of them in turn.
 // Also large single lines of several shapes at two sizes: time per byte
 // must not grow with the size.
 #include <benchmark/benchmark.h>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_line.h"
 #include "json/json_document.h"
 #include "platform/cp936.h"
 
@@ -68,6 +70,34 @@ void BM_ParseAndClearLine(benchmark::State& state) {
   state.counters["bytes"] = static_cast<double>(line.size());
 }
 BENCHMARK(BM_ParseAndClearLine);
+
+// Per line, over 64 generated lines of the benchmark input.
+void BM_ParseAndClearBenchLines(benchmark::State& state) {
+  ombrelk::bench::BenchLineGenerator generator;
+  std::vector<std::string> lines(64);
+  size_t bytes = 0;
+  for (std::string& line : lines) {
+    generator.AppendLine(line);
+    bytes += line.size();
+  }
+  JsonDocument document;
+  for (const std::string& line : lines) {
+    if (!document.ParseA(line) || document.CountAtA() != 16) {
+      state.SkipWithError("a benchmark line does not parse into 16 members");
+      return;
+    }
+  }
+  size_t k = 0;
+  for (auto _ : state) {
+    document.ParseA(lines[k]);
+    benchmark::DoNotOptimize(document.GetRoot());
+    document.Clear();
+    k = (k + 1) % lines.size();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes / lines.size()));
+  state.counters["bytes"] = static_cast<double>(bytes) / static_cast<double>(lines.size());
+}
+BENCHMARK(BM_ParseAndClearBenchLines);
 
 // One line of `size` bytes in a given shape.
 std::string LargeLine(int shape, size_t size) {

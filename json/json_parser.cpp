@@ -9,127 +9,6 @@
 
 namespace ombrelk {
 
-// ------------------------------------------------------------ Token helpers
-
-namespace {
-
-// One pass over a token: whether it is a number text, and whether that
-// number is floating (a point, an e or E, or a sign past position 0).
-bool ScanNumber(std::u16string_view token, bool& floating) {
-  if (token.empty()) return false;
-  int points = 0;
-  int exponents = 0;
-  int signs = 0;
-  for (size_t p = 0; p < token.size(); ++p) {
-    char16_t c = token[p];
-    if (c <= 0x20) continue;
-    bool digit = c >= u'0' && c <= u'9';
-    if (p == 0) {
-      if (c == u'.') {
-        points = 1;
-      } else if (!digit && c != u'+' && c != u'-') {
-        return false;
-      }
-      continue;
-    }
-    if (digit) continue;
-    if (c == u'.') {
-      if (points++ != 0) return false;
-    } else if (c == u'e' || c == u'E') {
-      if (exponents++ != 0) return false;
-    } else if (c == u'+' || c == u'-') {
-      if (signs++ != 0) return false;
-    } else {
-      return false;
-    }
-  }
-  floating = points != 0 || exponents != 0 || signs != 0;
-  return true;
-}
-
-}  // namespace
-
-bool IsNumberText(std::u16string_view token) {
-  bool floating = false;
-  return ScanNumber(token, floating);
-}
-
-TokenClass ClassifyToken(std::u16string_view token) {
-  const char16_t* t = token.data();
-  if (token.size() == 4) {
-    if (t[0] == u'n' && t[1] == u'u' && t[2] == u'l' && t[3] == u'l') return TokenClass::Null;
-    if (t[0] == u't' && t[1] == u'r' && t[2] == u'u' && t[3] == u'e') return TokenClass::Boolean;
-  } else if (token.size() == 5) {
-    if (t[0] == u'f' && t[1] == u'a' && t[2] == u'l' && t[3] == u's' && t[4] == u'e') return TokenClass::Boolean;
-  }
-  bool floating = false;
-  if (!ScanNumber(token, floating)) return TokenClass::Invalid;
-  return floating ? TokenClass::Number : TokenClass::Integer;
-}
-
-int32_t Unescape(char16_t* text, int32_t length, bool decode) {
-  // In place: `w` (the output) never passes `r` (the input).
-  int32_t w = 0;
-  int32_t r = 0;
-  while (r < length) {
-    char16_t c = text[r];
-    if (c != u'\\' || r + 1 >= length) {
-      text[w++] = c;
-      ++r;
-      continue;
-    }
-    char16_t next = text[r + 1];
-    switch (next) {
-      case u'\\':
-      case u'/':
-      case u'"':
-        text[w++] = next;
-        r += 2;
-        break;
-      case u'b':
-        text[w++] = 0x08;
-        r += 2;
-        break;
-      case u't':
-        text[w++] = 0x09;
-        r += 2;
-        break;
-      case u'r':
-        text[w++] = 0x0D;
-        r += 2;
-        break;
-      case u'f':
-        text[w++] = 0x0C;
-        r += 2;
-        break;
-      case u'n':
-        // A line break is CR LF, unless the text starts here or a CR is
-        // already in front.
-        if (w != 0 && text[w - 1] != 0x0D) text[w++] = 0x0D;
-        text[w++] = 0x0A;
-        r += 2;
-        break;
-      case u'u':
-        if (decode && length - (r + 2) >= 4) {
-          int32_t high = platform::ReadHexDigits(std::u16string_view(text + r + 2, 2));
-          int32_t low = platform::ReadHexDigits(std::u16string_view(text + r + 4, 2));
-          text[w++] = static_cast<char16_t>(((high & 0xFF) << 8) | (low & 0xFF));
-          r += 6;
-          break;
-        }
-        [[fallthrough]];
-      default:
-        // The backslash stays; the character after it is read as an
-        // ordinary one.
-        text[w++] = c;
-        ++r;
-        break;
-    }
-  }
-  if (w < length) text[w] = 0;
-  return w;
-}
-
 // ------------------------------------------------------------------ Parser
 
 namespace {
@@ -493,8 +372,32 @@ class Parser {
   // (`escaped`) is copied out and unescaped; every other token is read in
   // place.
   int StoreValue(int32_t start, int32_t length, JsonNode* container, bool escaped) {
+    if (container == nullptr) return StoreIntoTarget(start, length, escaped);
+    int code = 0;
+    JsonNode* node = NewTokenNode(t_ + start, length, escaped, options_.decode_unicode_escapes, scratch_, code);
+    if (node == nullptr) {
+      i_ = start;
+      return code;
+    }
+    bool attached;
+    if (container->Kind() == NodeType::Array) {
+      attached = AppendElement(container, node);
+    } else {
+      attached = SetMember(container, PendingKey(), node);
+      key_start_ = -1;
+      key_length_ = 0;
+    }
+    if (!attached) {
+      Release(node);
+      i_ = start;
+      return kErrorNoStorage;
+    }
+    return 0;
+  }
+
+  // A top-level token: the target itself takes its value in place.
+  int StoreIntoTarget(int32_t start, int32_t length, bool escaped) {
     const char16_t* token = t_ + start;
-    JsonNode* node = nullptr;
     bool ok = false;
     if (length > 0 && IsQuote(token[0])) {
       if (length < 2 || token[length - 1] != token[0]) {
@@ -511,74 +414,31 @@ class Parser {
         value = scratch_ + 1;
         count = measured > 2 ? measured - 2 : 0;
       }
-      if (container == nullptr) {
-        ok = AssignString(target_, value, count);
-      } else {
-        node = NewStringNode(value, count);
-      }
+      ok = AssignString(target_, value, count);
     } else {
       std::u16string_view text(token, static_cast<size_t>(length));
-      switch (ClassifyToken(text)) {
+      BareToken bare = ReadBareToken(text);
+      switch (bare.kind) {
         case TokenClass::Invalid:
           i_ = start;
           return kErrorBadToken;
         case TokenClass::Null:
-          if (container == nullptr) {
-            ok = AssignNull(target_);
-          } else {
-            node = NewNullNode();
-          }
+          ok = AssignNull(target_);
           break;
         case TokenClass::Boolean:
-          if (container == nullptr) {
-            ok = AssignBool(target_, token[0] == u't');
-          } else {
-            node = NewBoolNode(token[0] == u't');
-          }
+          ok = AssignBool(target_, bare.boolean);
           break;
-        case TokenClass::Number: {
-          double value = platform::ReadAtof(text);
-          if (container == nullptr) {
-            ok = AssignNumber(target_, value, text);
-          } else {
-            node = NewNumberNode(value, text);
-          }
+        case TokenClass::Number:
+          ok = AssignNumber(target_, bare.number, text);
           break;
-        }
-        case TokenClass::Integer: {
-          int64_t value = platform::ReadWtoi64(text);
-          if (container == nullptr) {
-            ok = AssignInteger(target_, value, text);
-          } else {
-            node = NewIntegerNode(value, text);
-          }
+        case TokenClass::Integer:
+          ok = AssignInteger(target_, bare.integer, text);
           break;
-        }
       }
     }
-    if (container == nullptr) {
-      if (ok) return 0;
-      i_ = start;
-      return kErrorNoStorage;
-    }
-    if (node == nullptr) {
-      i_ = start;
-      return kErrorNoStorage;
-    }
-    bool attached;
-    if (container->Kind() == NodeType::Array) {
-      attached = AppendElement(container, node);
-    } else {
-      attached = SetMember(container, PendingKey(), node);
-      key_start_ = -1;
-      key_length_ = 0;
-    }
-    if (!attached) {
-      Release(node);
-      i_ = start;
-      return kErrorNoStorage;
-    }
-    return 0;
+    if (ok) return 0;
+    i_ = start;
+    return kErrorNoStorage;
   }
 
   JsonNode* target_;

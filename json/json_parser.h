@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "json/json_node.h"
+#include "json/parser_tokens.h"
 
 namespace ombrelk {
 
@@ -38,25 +39,5 @@ ParseOutcome ParseText(JsonNode* target, std::u16string_view text, ParseOptions 
 // As ParseText for a text known to hold no zero code unit (the converted
 // form of a GBK text cut at its first zero byte): all of it is parsed.
 ParseOutcome ParseTextWithoutZeros(JsonNode* target, std::u16string_view text, ParseOptions options);
-
-// The pieces below are exposed for tests.
-
-enum class TokenClass { Invalid, Null, Boolean, Number, Integer };
-// "null" / "true" / "false" (exact, case-sensitive), else a number text
-// (IsNumberText): Number when it has a point, an e or E, or a sign past
-// position 0; else Integer. Anything else is Invalid.
-TokenClass ClassifyToken(std::u16string_view token);
-// Number text: not empty; code units up to U+0020 are skipped anywhere;
-// position 0, when not skipped, must be a sign, a digit or a point; later
-// positions take digits (ASCII), one point in all, one e or E, one + or -
-// (besides a sign at position 0).
-bool IsNumberText(std::u16string_view token);
-// Resolves escapes in place in text[0..length) and answers the new length
-// (the text may now hold a zero code unit: a decoded \u0000). \\ \/ \" lose
-// the backslash; \b \t \r \f become U+0008 U+0009 U+000D U+000C; \n becomes
-// CR LF, or a lone LF at the start of the text or after a CR; \uXXXX with
-// `decode` and four characters after the u becomes one code unit; any other
-// escape stays as written.
-int32_t Unescape(char16_t* text, int32_t length, bool decode);
 
 }  // namespace ombrelk

@@ -101,6 +101,10 @@ const ReviewCase kReviewCases[] = {
     {"{'a':{'x':1}}{'a':{'y':2}}", kNone, 0, 0, R"({"a":{"y":i2}})"},
     {"{'a':1,'b':2}{'a':3}", kNone, 0, 0, R"({"a":i3,"b":i2})"},
     {"[1]{'a':2}", kNone, 0, 0, R"({"a":i2})"},
+    {"[1]{'a':1}[2]", kNone, 0, 0, "[i2]"},
+    {"{'a':1}{}", kNone, 0, 0, R"({"a":i1})"},
+    {"[1][]", kNone, 0, 0, "[i1]"},
+    {"{'a':[1]}{'a':[2]}", kNone, 0, 0, R"({"a":[i2]})"},
     {"{'a':1,'\\u0061':2}", kDecode, 0, 0, R"({"a":i2})"},
     {"{'a':1,'\\u0061':2}", kNone, 0, 0, R"({"a":i1,"\\u0061":i2})"},
 
@@ -129,6 +133,12 @@ const ReviewCase kReviewCases[] = {
     {" 'abc'", kNone, -6, 0, "{}"},
     {" true", kNone, -6, 0, "{}"},
     {"false", kNone, 0, 0, "false"},
+    // A sign at position 0 is not counted, but only when position 0 is not
+    // a skipped blank: then the sign is the one allowed later sign.
+    {"+-5", kNone, 0, 0, "n+-5"},
+    {" +-5", kNone, -6, 0, "{}"},
+    {" .5.", kNone, -6, 0, "{}"},
+    {" .5", kNone, 0, 0, "n .5"},
 
     // -- Numbers: what counts as one, its kind, its text as written.
     {"[.,1.,+,-0,5-,-e5,+.5,1e,-1e-5]", kNone, 0, 0, "[n.,n1.,i+,i-0,n5-,n-e5,n+.5,n1e,n-1e-5]"},
@@ -158,6 +168,15 @@ const ReviewCase kReviewCases[] = {
     {"['\\u12345']", kDecode, 0, 0, R"(["\u12345"])"},
     {"['\\uABcd']", kDecode, 0, 0, R"(["\uABCD"])"},
     {"{'\\u0041':{}}", kDecode, 0, 0, R"({"A":{}})"},
+    // "At least four characters follow the u" counts the closing quote, and
+    // a hexadecimal pair reads up to its first other character.
+    {"['\\u004'']", kDecode, 0, 0, R"(["\u0004"])"},
+    {"['\\u004'']", kNone, 0, 0, R"(["\\u004'"])"},
+    {"'\\u004'", kDecode, 0, 0, R"("")"},  // the quote went into the code unit: ' U+0004 is 2 - 2 long
+    {"'\\u00'", kDecode, 0, 0, R"("\\u00")"},  // a top-level string is not scanned: only three follow
+    {"'a\\'", kNone, 0, 0, R"("a\\")"},
+    {"\"a\\\"", kNone, 0, 0, R"("a")"},  // the escaped quote loses its backslash and closes the text
+    {"x{'\\u0041':'\\u0042'}y", kDecode | kSkip, 0, 0, R"({"A":"B"})"},
     // A decoded zero: the string is measured to it, quote included, minus 2.
     {"['\\u0000']", kDecode, 0, 0, R"([""])"},
     {"['a\\u0000b']", kDecode, 0, 0, R"([""])"},

@@ -1,52 +1,62 @@
 #include "conversion/csv_formatter.h"
 
-#include <charconv>
-#include <cstring>
 #include <vector>
 
+#include "json/json_node.h"
 #include "json/json_path.h"
+#include "platform/cp936.h"
 
 namespace ombrelk {
 
 namespace {
 
-constexpr int kArrayKind = static_cast<int>(NodeType::Array);
-
-// The index path "[index]" in `buffer`, zero-terminated.
-const char* IndexPath(int index, char (&buffer)[16]) {
-  buffer[0] = '[';
-  char* end = std::to_chars(buffer + 1, buffer + sizeof buffer - 2, index).ptr;
-  end[0] = ']';
-  end[1] = '\0';
-  return buffer;
-}
-
-// Doubles every double quote of `text` from `from` on, in place. In GBK the
-// byte 0x22 is never part of a two-byte character (second bytes are 0x40 or
-// above), so no character is split.
-void DoubleQuotesFrom(std::string& text, size_t from) {
-  const char* first = static_cast<const char*>(std::memchr(text.data() + from, '"', text.size() - from));
-  if (first == nullptr) return;
-  size_t first_quote = static_cast<size_t>(first - text.data());
-  size_t quotes = 0;
-  for (size_t i = first_quote; i < text.size(); ++i) quotes += text[i] == '"';
-  size_t old_size = text.size();
-  text.resize(old_size + quotes);
-  // From the back, so every byte moves once.
-  size_t to = text.size();
-  for (size_t i = old_size; i-- > first_quote;) {
-    text[--to] = text[i];
-    if (text[i] == '"') text[--to] = '"';
+// Appends `cell` between double quotes, its double quotes doubled. In GBK
+// the byte 0x22 is never part of a two-byte character (second bytes are 0x40
+// or above), so no character is split.
+void AppendQuoted(std::string_view cell, std::string& out) {
+  out.push_back('"');
+  for (char c : cell) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
   }
+  out.push_back('"');
 }
 
-// Appends `cell` between double quotes, its double quotes doubled.
-void AppendQuoted(std::string_view cell, std::string& row) {
-  row.push_back('"');
-  size_t from = row.size();
-  row.append(cell);
-  DoubleQuotesFrom(row, from);
-  row.push_back('"');
+// Member k of the line as the index step "[k]" finds it (an array line's
+// element k), or nullptr.
+const JsonNode* MemberOf(const JsonNode* root, int k) { return root ? root->ChildAt(k) : nullptr; }
+
+// What a text may take at most once converted, its quotes doubled.
+size_t TextRoom(const JsonNode* node) { return 2 * StoredTextOf(node).size(); }
+
+// The most a member's cell may take, its own quotes left out.
+size_t CellRoom(const JsonNode* member) {
+  if (member == nullptr || member->Kind() != NodeType::Array) return TextRoom(member);
+  const int32_t count = member->ElementCount();
+  size_t room = 2 + static_cast<size_t>(count);  // brackets, commas
+  for (int32_t l = 0; l < count; ++l) room += TextRoom(member->ElementAt(l));
+  return room;
+}
+
+// Writes the member's cell between double quotes at `d`, which has room for
+// it (CellRoom + 2); gives the end. An array gives its elements' texts joined
+// by "," between brackets; nested arrays, objects and nulls have no text and
+// leave their place empty.
+char* WriteCell(const JsonNode* member, char* d) {
+  *d++ = '"';
+  if (member != nullptr && member->Kind() == NodeType::Array) {
+    *d++ = '[';
+    const int32_t count = member->ElementCount();
+    for (int32_t l = 0; l < count; ++l) {
+      if (l > 0) *d++ = ',';
+      d = platform::WriteUtf16AsCp936DoublingQuotes(StoredTextOf(member->ElementAt(l)), d);
+    }
+    *d++ = ']';
+  } else {
+    d = platform::WriteUtf16AsCp936DoublingQuotes(StoredTextOf(member), d);
+  }
+  *d++ = '"';
+  return d;
 }
 
 bool NeedsQuotes(std::string_view key) {
@@ -72,33 +82,22 @@ std::string CsvRowFormatter::BuildHeader(std::string_view line) {
   return header;
 }
 
-// Every cell is built straight into `row`: its text is appended as the reader
-// converts it, and its quotes are doubled in place afterwards.
+// Reads the members as TypeAtA, MemberAtA, CountAtA and TextAtA at "[k]"
+// would, straight from the nodes: member k is the root's child k, an array's
+// element l its child l. The whole row is written in one pass into room made
+// once for it, each text converted and its quotes doubled as it goes.
 void CsvRowFormatter::FormatRow(const JsonDocument& line, int member_count, std::string& row) {
-  char path[16];
-  char element_path[16];
+  const JsonNode* root = line.GetRoot();
+  size_t room = 0;
+  for (int k = 0; k < member_count; ++k) room += 3 + CellRoom(MemberOf(root, k));
+  const size_t old_size = row.size();
+  row.resize(old_size + room);
+  char* d = row.data() + old_size;
   for (int k = 0; k < member_count; ++k) {
-    if (k > 0) row.push_back(',');
-    row.push_back('"');
-    const size_t cell_start = row.size();
-    // TypeAtA and TextAtA of the member in one resolution; an array has no
-    // text of its own, so nothing is appended for it.
-    if (AppendTextAtA(line, IndexPath(k, path), row) == kArrayKind) {
-      // Its elements' texts joined by "," between brackets. Nested arrays,
-      // objects and nulls have no text and leave their place empty.
-      member_ = line.MemberAtA(nullptr, k);
-      const int count = member_.CountAtA();
-      row.push_back('[');
-      for (int l = 0; l < count; ++l) {
-        if (l > 0) row.push_back(',');
-        AppendTextAtA(member_, IndexPath(l, element_path), row);
-      }
-      row.push_back(']');
-      member_.Clear();
-    }
-    DoubleQuotesFrom(row, cell_start);
-    row.push_back('"');
+    if (k > 0) *d++ = ',';
+    d = WriteCell(MemberOf(root, k), d);
   }
+  row.resize(static_cast<size_t>(d - row.data()));
 }
 
 }  // namespace ombrelk

@@ -38,9 +38,6 @@ class CsvRowFormatter {
   //                     a nested array or object gives an empty element
   // Reads the line only; the caller clears it afterwards.
   void FormatRow(const JsonDocument& line, int member_count, std::string& row);
-
- private:
-  JsonDocument member_;  // shares the array member being flattened; emptied after each
 };
 
 }  // namespace ombrelk

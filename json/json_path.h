@@ -114,4 +114,11 @@ JsonNode* ResolveForReadA(JsonNode* start, const char* path);
 // temporary text. Allocates only when `out` must grow.
 int AppendTextAtA(const JsonDocument& document, const char* path, std::string& out);
 
+// The text TextAtA and TextAtW give for `node` (nullptr: no node), in UTF-16
+// and not yet cut at its first zero code unit, where the readers end it: a
+// string's value, the stored text form of a number, an integer or a boolean;
+// empty for anything else. For callers that hold the node already (the CSV
+// formatter walks a line's members by position rather than resolving "[k]").
+std::u16string_view StoredTextOf(const JsonNode* node);
+
 }  // namespace ombrelk

@@ -25,22 +25,9 @@ JsonNode* At(JsonNode* root, std::u16string_view path) { return ResolveForRead(r
 
 int KindOf(const JsonNode* node) { return node ? static_cast<int>(node->Kind()) : -1; }
 
-// What TextAtA/W give: a string's value, the text form of a number, an
-// integer or a boolean; nothing for null, raw, arrays and objects. Results
-// are zero-terminated texts, so a zero code unit ends them.
-std::u16string_view TextOf(const JsonNode* node) {
-  if (node == nullptr) return {};
-  switch (node->Kind()) {
-    case NodeType::String:
-      return UpToZero(node->StringValue());
-    case NodeType::Number:
-    case NodeType::Integer:
-    case NodeType::Boolean:
-      return UpToZero(node->TextForm());
-    default:
-      return {};
-  }
-}
+// What TextAtA/W give. Results are zero-terminated texts, so a zero code
+// unit ends them.
+std::u16string_view TextOf(const JsonNode* node) { return UpToZero(StoredTextOf(node)); }
 
 std::u16string_view TextFormOf(const JsonNode* node) {
   return node ? UpToZero(node->TextForm()) : std::u16string_view{};
@@ -192,6 +179,20 @@ std::string Ansi(std::u16string_view text) {
 }
 
 }  // namespace
+
+std::u16string_view StoredTextOf(const JsonNode* node) {
+  if (node == nullptr) return {};
+  switch (node->Kind()) {
+    case NodeType::String:
+      return node->StringValue();
+    case NodeType::Number:
+    case NodeType::Integer:
+    case NodeType::Boolean:
+      return node->TextForm();
+    default:  // nothing for null, raw, arrays and objects
+      return {};
+  }
+}
 
 int AppendTextAtA(const JsonDocument& document, const char* path, std::string& out) {
   const JsonNode* node = ResolveForReadA(document.GetRoot(), path);

@@ -159,6 +159,60 @@ char* NarrowToCp936(const char16_t* p, const char16_t* const end, char* d) {
   return d;
 }
 
+// The quoted-cell form: as NarrowToCp936, but every '"' byte is written twice
+// and the first zero code unit ends the text. d has room for two bytes per
+// unit, which the doubled quotes need at most.
+char* NarrowToCp936DoublingQuotes(const char16_t* p, const char16_t* const end, char* d) {
+  while (p != end) {
+#if defined(__SSE2__)
+    // Eight units at a time while they are ASCII other than '"' and zero
+    // (cells are short: most fit in one or two blocks).
+    const __m128i high_bits = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i quote = _mm_set1_epi16(u'"');
+    const __m128i zero = _mm_setzero_si128();
+    while (end - p >= 8) {
+      const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      // Stored before the check, as above.
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(units, units));
+      const __m128i plain = _mm_andnot_si128(
+          _mm_or_si128(_mm_cmpeq_epi16(units, quote), _mm_cmpeq_epi16(units, zero)),
+          _mm_cmpeq_epi16(_mm_and_si128(units, high_bits), zero));
+      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(plain));
+      if (mask != 0xFFFF) {
+        const unsigned run = static_cast<unsigned>(__builtin_ctz(~mask)) / 2;
+        p += run;
+        d += run;
+        break;
+      }
+      p += 8;
+      d += 8;
+    }
+#endif
+    while (p != end) {
+      const unsigned u = *p++;
+      if (u < 0x80) {
+        if (u == 0) return d;
+        *d++ = static_cast<char>(u);
+        if (u == '"') *d++ = '"';
+        if (end - p >= 8) break;
+        continue;
+      }
+      const unsigned bytes = cp936::kEncodeBlocks[cp936::kEncodeBlockOfPage[u >> 8] * 256u + (u & 0xFF)];
+      if (bytes == 0) {
+        *d++ = kUnmappedByte;
+      } else if (bytes < 0x100) {
+        *d++ = static_cast<char>(bytes);
+        if (bytes == '"') *d++ = '"';
+      } else {
+        d[0] = static_cast<char>(bytes >> 8);
+        d[1] = static_cast<char>(bytes & 0xFF);
+        d += 2;
+      }
+    }
+  }
+  return d;
+}
+
 // Short texts (paths, keys, most CSV cells) are converted into a buffer on the
 // stack and appended once; longer ones are written straight into `out`, grown
 // to the longest possible result and cut back.
@@ -195,6 +249,10 @@ void AppendUtf16AsCp936(std::u16string_view text, std::string& out) {
   out.resize(old_size + 2 * text.size());
   char* end = NarrowToCp936(text.data(), text.data() + text.size(), out.data() + old_size);
   out.resize(static_cast<size_t>(end - out.data()));
+}
+
+char* WriteUtf16AsCp936DoublingQuotes(std::u16string_view text, char* out) {
+  return NarrowToCp936DoublingQuotes(text.data(), text.data() + text.size(), out);
 }
 
 std::string Utf16ToCp936(std::u16string_view text) {

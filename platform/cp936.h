@@ -29,4 +29,10 @@ std::u16string Cp936ToUtf16(std::string_view bytes);
 void AppendUtf16AsCp936(std::u16string_view text, std::string& out);
 std::string Utf16ToCp936(std::u16string_view text);
 
+// The quoted form of a CSV cell: writes the code page 936 form of `text` up to
+// its first zero code unit to `out`, converted as above, with every '"' byte
+// written twice. `out` must have room for 2 * text.size() bytes; gives the end
+// of what was written. Nothing is allocated.
+char* WriteUtf16AsCp936DoublingQuotes(std::u16string_view text, char* out);
+
 }  // namespace ombrelk::platform

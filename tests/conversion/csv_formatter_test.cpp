@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "json/json_node.h"
+
 namespace ombrelk {
 namespace {
 
@@ -68,6 +70,102 @@ TEST(CsvRowFormatterTest, FormatRowAppendsToTheCallersRowAndLeavesTheLineAsItWas
   EXPECT_EQ(row, R"(kept|"[1,2]","x""[1,2]","x")");
   EXPECT_EQ(line.CountAtA(), 2);
   EXPECT_EQ(line.CountAtA("[0]"), 2);
+}
+
+// The row read the long way, through the value readers and a member
+// document, one "[k]" path per cell, quotes doubled afterwards.
+std::string RowThroughReaders(const JsonDocument& line, int count) {
+  std::string row;
+  for (int k = 0; k < count; ++k) {
+    const std::string path = "[" + std::to_string(k) + "]";
+    std::string cell;
+    if (line.TypeAtA(path.c_str()) == static_cast<int>(NodeType::Array)) {
+      JsonDocument member = line.MemberAtA(nullptr, k);
+      cell = "[";
+      for (int l = 0; l < member.CountAtA(); ++l) {
+        if (l > 0) cell += ",";
+        cell += member.TextAtA(("[" + std::to_string(l) + "]").c_str());
+      }
+      cell += "]";
+    } else {
+      cell = line.TextAtA(path.c_str());
+    }
+    if (k > 0) row += ",";
+    row += "\"";
+    for (char c : cell) row += c == '"' ? std::string("\"\"") : std::string(1, c);
+    row += "\"";
+  }
+  return row;
+}
+
+// Texts of every length around the blocks the conversion takes at a time,
+// with quotes, GBK and escapes at the block edges.
+TEST(CsvRowFormatterTest, FormatRowGivesWhatTheReadersGive) {
+  std::vector<std::string> lines = {
+      R"({"a":"x","b":2.0,"c":true,"d":null,"e":{"f":1},"g":[1,"y",null,[2]]})",
+      R"([[],{},null,"",[""],["\"",[[]]]])",
+      "{\"a\":\"" BEIJING "\\\"" JI "\",\"b\":[\"" JI "\\n\",\"\\u0000\"]}",
+      "{\"euro\":\"\x80\",\"pua\":\"\xff\",\"bad\":\"\x81\x20x\"}",
+  };
+  for (size_t length = 0; length <= 40; ++length) {
+    for (size_t at : {size_t{0}, size_t{6}, size_t{7}, size_t{8}, size_t{15}, size_t{16}, length}) {
+      for (const char* odd : {"\\\"", BEIJING, "\\r\\n"}) {
+        std::string text(length, 'a');
+        if (at <= length) text.insert(at, odd);
+        lines.push_back("{\"s\":\"" + text + "\",\"t\":[\"" + text + "\",\"" + text + "\"],\"u\":7}");
+      }
+    }
+  }
+  CsvRowFormatter formatter;
+  for (const std::string& text : lines) {
+    JsonDocument line;
+    line.ParseA(text);
+    const int count = line.CountAtA();
+    ASSERT_GE(count, 1) << text;
+    for (int n : {count, count + 2}) {  // members beyond the last give empty cells
+      std::string row;
+      formatter.FormatRow(line, n, row);
+      EXPECT_EQ(row, RowThroughReaders(line, n)) << text << " n=" << n;
+    }
+  }
+}
+
+// Texts no parsed line holds: a zero unit (the readers end the text there),
+// characters without a GBK form and lone surrogates, best fits; a scalar root
+// and no root at all.
+TEST(CsvRowFormatterTest, FormatRowReadsBuiltTreesAsTheReadersDo) {
+  JsonNode* root = NewObjectNode();
+  SetMember(root, u"zero", NewStringNode(u"ab\0\"c", 5));
+  std::u16string unmapped = u"\"\U0001F600\xB2\xC0\u20AC?x\"xxxxxxxxxxx\"";
+  unmapped[6] = 0xD800;  // a lone high surrogate
+  SetMember(root, u"unmapped", NewStringNode(unmapped));
+  JsonNode* array = NewArrayNode();
+  AppendElement(array, NewStringNode(u"\0"));
+  AppendElement(array, NewNumberNode(1e20));
+  AppendElement(array, NewIntegerNode(-5));
+  SetMember(root, u"array", array);
+  SetMember(root, u"later zero", NewStringNode(u"0123456789\0abcdefghij\"", 22));
+  JsonDocument line;
+  line.SetRoot(root);
+  Release(root);
+
+  JsonNode* scalar = NewStringNode(u"alone");
+  JsonDocument scalar_line;
+  scalar_line.SetRoot(scalar);
+  Release(scalar);
+
+  JsonDocument no_root;
+
+  CsvRowFormatter formatter;
+  for (const JsonDocument* document : {&line, &scalar_line, &no_root}) {
+    std::string row;
+    formatter.FormatRow(*document, 6, row);
+    EXPECT_EQ(row, RowThroughReaders(*document, 6));
+  }
+  std::string row;
+  formatter.FormatRow(line, 4, row);
+  EXPECT_EQ(row,
+            "\"ab\",\"\"\"??2\xa8\xa4\x80?x\"\"xxxxxxxxxxx\"\"\",\"[,1e+020,-5]\",\"0123456789\"");
 }
 
 TEST(CsvRowFormatterTest, BuildHeaderJoinsTheFirstLinesKeys) {

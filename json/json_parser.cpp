@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "json/json_document.h"
+#include "json/parser_fast_path.h"
 #include "platform/number_text.h"
 
 namespace ombrelk {
@@ -26,6 +27,7 @@ struct StackEntry {
 // a huge text.
 struct ParserStorage {
   std::vector<StackEntry> stack;
+  std::vector<JsonNode*> plain_stack;  // the fast path's
   std::vector<char16_t> scratch;
   bool busy = false;
 };
@@ -462,7 +464,10 @@ ParseOutcome ParseText(JsonNode* target, std::u16string_view text, ParseOptions 
   return ParseTextWithoutZeros(target, UpToZero(text), options);
 }
 
-ParseOutcome ParseTextWithoutZeros(JsonNode* target, std::u16string_view text, ParseOptions options) {
+namespace {
+
+ParseOutcome ParseWithStorage(JsonNode* target, std::u16string_view text, ParseOptions options,
+                              bool fast_path) {
   if (target == nullptr) return {kErrorNothingToParse, 0};
   if (text.size() > static_cast<size_t>(INT32_MAX) - 16) return {kErrorNoStorage, 0};
   int32_t n = static_cast<int32_t>(text.size());
@@ -481,14 +486,30 @@ ParseOutcome ParseTextWithoutZeros(JsonNode* target, std::u16string_view text, P
   }
 
   ClearContents(target);
-  Parser parser(target, text.data(), n, options, storage.stack, storage.scratch.data());
-  ParseOutcome outcome = parser.Run();
+  ParseOutcome outcome;
+  if (!fast_path || !ParsePlainJson(target, text, options.decode_unicode_escapes, storage.plain_stack,
+                                    storage.scratch.data())) {
+    if (fast_path) ClearContents(target);  // whatever the fast path made before it gave up
+    Parser parser(target, text.data(), n, options, storage.stack, storage.scratch.data());
+    outcome = parser.Run();
+  }
 
   storage.stack.clear();
   if (storage.scratch.size() > kKeptScratchUnits) std::vector<char16_t>().swap(storage.scratch);
   if (storage.stack.capacity() > kKeptStackEntries) std::vector<StackEntry>().swap(storage.stack);
+  if (storage.plain_stack.capacity() > kKeptStackEntries) std::vector<JsonNode*>().swap(storage.plain_stack);
   storage.busy = false;
   return outcome;
+}
+
+}  // namespace
+
+ParseOutcome ParseTextWithoutZeros(JsonNode* target, std::u16string_view text, ParseOptions options) {
+  return ParseWithStorage(target, text, options, true);
+}
+
+ParseOutcome ParseTextTolerantly(JsonNode* target, std::u16string_view text, ParseOptions options) {
+  return ParseWithStorage(target, UpToZero(text), options, false);
 }
 
 }  // namespace ombrelk

@@ -39,5 +39,9 @@ ParseOutcome ParseText(JsonNode* target, std::u16string_view text, ParseOptions 
 // As ParseText for a text known to hold no zero code unit (the converted
 // form of a GBK text cut at its first zero byte): all of it is parsed.
 ParseOutcome ParseTextWithoutZeros(JsonNode* target, std::u16string_view text, ParseOptions options);
+// As ParseText, always with the tolerant parser alone: text of plain JSON
+// shape normally takes a fast path (parser_fast_path.h) that gives the same
+// tree. For tests that compare the two.
+ParseOutcome ParseTextTolerantly(JsonNode* target, std::u16string_view text, ParseOptions options);
 
 }  // namespace ombrelk

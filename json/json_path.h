@@ -26,10 +26,11 @@
 #include <string>
 #include <string_view>
 
+#include "json/json_node.h"
+
 namespace ombrelk {
 
 class JsonDocument;
-class JsonNode;
 
 // One step of a parsed path.
 struct PathSegment {
@@ -119,6 +120,19 @@ int AppendTextAtA(const JsonDocument& document, const char* path, std::string& o
 // string's value, the stored text form of a number, an integer or a boolean;
 // empty for anything else. For callers that hold the node already (the CSV
 // formatter walks a line's members by position rather than resolving "[k]").
-std::u16string_view StoredTextOf(const JsonNode* node);
+// Inline: the formatter calls it for every cell.
+inline std::u16string_view StoredTextOf(const JsonNode* node) {
+  if (node == nullptr) return {};
+  switch (node->Kind()) {
+    case NodeType::String:
+      return node->StringValue();
+    case NodeType::Number:
+    case NodeType::Integer:
+    case NodeType::Boolean:
+      return node->TextForm();
+    default:  // nothing for null, raw, arrays and objects
+      return {};
+  }
+}
 
 }  // namespace ombrelk

@@ -180,20 +180,6 @@ std::string Ansi(std::u16string_view text) {
 
 }  // namespace
 
-std::u16string_view StoredTextOf(const JsonNode* node) {
-  if (node == nullptr) return {};
-  switch (node->Kind()) {
-    case NodeType::String:
-      return node->StringValue();
-    case NodeType::Number:
-    case NodeType::Integer:
-    case NodeType::Boolean:
-      return node->TextForm();
-    default:  // nothing for null, raw, arrays and objects
-      return {};
-  }
-}
-
 int AppendTextAtA(const JsonDocument& document, const char* path, std::string& out) {
   const JsonNode* node = ResolveForReadA(document.GetRoot(), path);
   std::u16string_view text = TextOf(node);

@@ -187,6 +187,19 @@ char* NarrowToCp936DoublingQuotes(const char16_t* p, const char16_t* const end, 
       p += 8;
       d += 8;
     }
+    // Then four, which most short cells (numbers, codes) end with.
+    if (end - p >= 4) {
+      const __m128i units = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+      const __m128i plain = _mm_andnot_si128(
+          _mm_or_si128(_mm_cmpeq_epi16(units, quote), _mm_cmpeq_epi16(units, zero)),
+          _mm_cmpeq_epi16(_mm_and_si128(units, high_bits), zero));
+      if ((_mm_movemask_epi8(plain) & 0xFF) == 0xFF) {
+        const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(units, units));
+        std::memcpy(d, &bytes, 4);
+        p += 4;
+        d += 4;
+      }
+    }
 #endif
     while (p != end) {
       const unsigned u = *p++;

@@ -41,7 +41,7 @@ void FreeNodeRecord(JsonNode* node) {
 // one text at most: a string value or a text form).
 char16_t* CopyText(JsonNode* node, const char16_t* start, int32_t count) {
   char16_t* copy = count <= JsonNode::kInlineTextUnits ? node->text_inline_ : AllocateText(count);
-  if (copy != nullptr && count > 0) std::memcpy(copy, start, sizeof(char16_t) * count);
+  if (copy != nullptr) detail::CopyUnits(copy, start, count);
   return copy;
 }
 
@@ -269,17 +269,30 @@ bool AppendElement(JsonNode* node, JsonNode* child) {
   return true;
 }
 
-bool SetMember(JsonNode* node, std::u16string_view key, JsonNode* child) {
+namespace {
+
+template <int (*Put)(MemberTable*, std::u16string_view, JsonNode*, JsonNode**)>
+bool SetMemberWith(JsonNode* node, std::u16string_view key, JsonNode* child) {
   if (node == nullptr || child == nullptr) return false;
   if (node->kind_ != NodeType::Object) ConvertToObject(node);
   JsonNode* replaced = nullptr;
-  if (PutMember(node->value_.table, key, child, &replaced) < 0) return false;
+  if (Put(node->value_.table, key, child, &replaced) < 0) return false;
   child->parent_ = node;
   if (replaced != nullptr) {
     if (replaced != child) replaced->parent_ = nullptr;
     Release(replaced);
   }
   return true;
+}
+
+}  // namespace
+
+bool SetMember(JsonNode* node, std::u16string_view key, JsonNode* child) {
+  return SetMemberWith<PutMember>(node, key, child);
+}
+
+bool SetMemberWithoutZeros(JsonNode* node, std::u16string_view key, JsonNode* child) {
+  return SetMemberWith<PutMemberWithoutZeros>(node, key, child);
 }
 
 // --------------------------------------------------------------- Constructors

@@ -172,6 +172,9 @@ bool AppendElement(JsonNode* node, JsonNode* child);
 // or child, or when the node has no table (the child is then still the
 // caller's).
 bool SetMember(JsonNode* node, std::u16string_view key, JsonNode* child);
+// As SetMember for a key known to hold no zero code unit (the parser's):
+// the key is taken whole.
+bool SetMemberWithoutZeros(JsonNode* node, std::u16string_view key, JsonNode* child);
 
 // --------------------------------------------------------------- Constructors
 // Each answers a new node with count 1, no parent and no key, or nullptr

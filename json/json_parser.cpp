@@ -131,7 +131,7 @@ class Parser {
     if (!in_array && (key_start_ < 0 || key_length_ == 0)) return kErrorMisplaced;
     JsonNode* node = kind == NodeType::Object ? NewObjectNode() : NewArrayNode();
     if (node == nullptr) return kErrorNoStorage;
-    bool attached = in_array ? AppendElement(top.node, node) : SetMember(top.node, PendingKey(), node);
+    bool attached = in_array ? AppendElement(top.node, node) : SetMemberWithoutZeros(top.node, PendingKey(), node);
     if (!attached) {
       Release(node);
       return kErrorNoStorage;
@@ -385,7 +385,7 @@ class Parser {
     if (container->Kind() == NodeType::Array) {
       attached = AppendElement(container, node);
     } else {
-      attached = SetMember(container, PendingKey(), node);
+      attached = SetMemberWithoutZeros(container, PendingKey(), node);
       key_start_ = -1;
       key_length_ = 0;
     }

@@ -105,6 +105,9 @@ JsonNode* FindMember(const MemberTable* table, std::u16string_view key);
 // without a table or when storage runs out (the table is left intact).
 int PutMember(MemberTable* table, std::u16string_view key, JsonNode* node,
               JsonNode** replaced = nullptr);
+// As PutMember for a key known to hold no zero code unit: taken whole.
+int PutMemberWithoutZeros(MemberTable* table, std::u16string_view key, JsonNode* node,
+                          JsonNode** replaced = nullptr);
 // As PutMember, but a new key enters the order at `position` (0..count);
 // -1 when the position is out of range (the node is not linked then,
 // although the table may have grown). An existing key is replaced in place

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #if !defined(OMBRELK_PLAIN_ALLOCATION)
 #if defined(__SANITIZE_ADDRESS__)
@@ -36,6 +37,28 @@ inline void FreeBlock(void* block, size_t bytes);
 // nullptr when storage runs out. Free it with the same length.
 char16_t* AllocateText(int32_t length);
 void FreeText(char16_t* text, int32_t length);
+
+// Copies `count` code units (count >= 0; the ranges do not overlap). Short
+// texts, the keys and values that fit in a node, are copied with a few
+// fixed-size moves instead of a call.
+inline void CopyUnits(char16_t* to, const char16_t* from, int32_t count) {
+  if (count >= 4 && count <= 16) {
+    if (count <= 8) {
+      std::memcpy(to, from, 8);
+      std::memcpy(to + count - 4, from + count - 4, 8);
+    } else {
+      std::memcpy(to, from, 16);
+      std::memcpy(to + count - 8, from + count - 8, 16);
+    }
+  } else if (count >= 2 && count < 4) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + count - 2, from + count - 2, 4);
+  } else if (count == 1) {
+    to[0] = from[0];
+  } else if (count > 16) {
+    std::memcpy(to, from, sizeof(char16_t) * static_cast<size_t>(count));
+  }
+}
 
 #if defined(OMBRELK_PLAIN_ALLOCATION)
 

@@ -5,6 +5,10 @@
 
 #include "json/parser_tokens.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace ombrelk {
 
 namespace {
@@ -30,15 +34,67 @@ constexpr BareStops kBareStops = MakeBareStops();
 
 inline bool EndsBareToken(char16_t c) { return c < 128 && kBareStops.stops[c]; }
 
+// The scanning steps work on a position held by the caller (a local
+// pointer, so that it stays in a register).
+inline void SkipBlanks(const char16_t*& p, const char16_t* end) {
+  while (p != end && *p <= 0x20 && IsBlank(*p)) ++p;
+}
+
+// The first position from p on that holds `a`, `b` or a backslash; `end`
+// when there is none. Eight units at a time where SSE2 is there.
+inline const char16_t* FindInQuotes(const char16_t* p, const char16_t* end, char16_t a, char16_t b) {
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi16(static_cast<short>(a));
+  const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
+  const __m128i backslash = _mm_set1_epi16(u'\\');
+  for (; end - p >= 8; p += 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(units, va), _mm_cmpeq_epi16(units, vb)),
+                                      _mm_cmpeq_epi16(units, backslash));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    if (mask != 0) return p + __builtin_ctz(mask) / 2;
+  }
+#endif
+  for (; p != end; ++p) {
+    if (*p == a || *p == b || *p == u'\\') return p;
+  }
+  return end;
+}
+
+// p at an opening quote: moves past the closing one, stepping over escapes
+// as the tolerant scan does (6 units before u, else 2, never past the end),
+// and tells whether there were any. False when the text ends first, or in a
+// key at the other quote character (which the tolerant parser takes as
+// closing the key).
+inline bool SkipQuoted(const char16_t*& p, const char16_t* end, bool key, bool& escaped) {
+  const char16_t quote = *p++;
+  // In a value the other quote character is an ordinary one.
+  const char16_t stop = key ? (quote == u'"' ? u'\'' : u'"') : quote;
+  for (;;) {
+    p = FindInQuotes(p, end, quote, stop);
+    if (p == end) return false;
+    if (*p == quote) {
+      ++p;
+      return true;
+    }
+    if (*p != u'\\') return false;  // the other quote, in a key
+    escaped = true;
+    ptrdiff_t step = end - p > 1 && p[1] == u'u' ? 6 : 2;
+    p += step < end - p ? step : end - p;
+  }
+}
+
 class PlainParser {
  public:
   PlainParser(std::u16string_view text, bool decode, std::vector<JsonNode*>& stack, char16_t* scratch)
-      : t_(text.data()), n_(static_cast<int32_t>(text.size())), decode_(decode), stack_(stack), scratch_(scratch) {}
+      : text_(text.data()), end_(text.data() + text.size()), decode_(decode), stack_(stack), scratch_(scratch) {}
 
   bool Run(JsonNode* target) {
-    SkipBlanks();
-    if (i_ >= n_) return false;
-    char16_t c = t_[i_];
+    const char16_t* p = text_;
+    const char16_t* const end = end_;
+    SkipBlanks(p, end);
+    if (p == end) return false;
+    char16_t c = *p;
     if (c == u'{') {
       if (!ConvertToObject(target)) return false;
     } else if (c == u'[') {
@@ -46,22 +102,22 @@ class PlainParser {
     } else {
       return false;
     }
-    ++i_;
+    ++p;
     stack_.clear();
     JsonNode* container = target;
     bool in_object = c == u'{';
     bool expect_item = true;  // at the start of the contents, or after a comma
     for (;;) {
-      SkipBlanks();
-      if (i_ >= n_) return false;
-      c = t_[i_];
+      SkipBlanks(p, end);
+      if (p == end) return false;
+      c = *p;
       if (c == (in_object ? u'}' : u']')) {
         // The container closes: empty, after an item, or after a trailing
         // comma, as the tolerant parser allows all three.
-        ++i_;
+        ++p;
         if (stack_.empty()) {
-          SkipBlanks();
-          return i_ == n_;
+          SkipBlanks(p, end);
+          return p == end;
         }
         container = stack_.back();
         stack_.pop_back();
@@ -71,87 +127,54 @@ class PlainParser {
       }
       if (!expect_item) {
         if (c != u',') return false;
-        ++i_;
+        ++p;
         expect_item = true;
         continue;
       }
       if (in_object) {
-        if (!ReadKey()) return false;
-        c = t_[i_];
+        // A quoted key, blanks, a colon and blanks.
+        if (!IsQuote(c)) return false;
+        key_start_ = p + 1;
+        key_escaped_ = false;
+        if (!SkipQuoted(p, end, true, key_escaped_)) return false;
+        key_length_ = static_cast<int32_t>(p - 1 - key_start_);
+        if (key_length_ == 0) return false;
+        SkipBlanks(p, end);
+        if (p == end || *p != u':') return false;
+        ++p;
+        SkipBlanks(p, end);
+        if (p == end) return false;
+        c = *p;
       }
       if (c == u'{' || c == u'[') {
         JsonNode* node = c == u'{' ? NewObjectNode() : NewArrayNode();
         if (node == nullptr || !Attach(container, in_object, node) || !Push(container)) return false;
-        ++i_;
+        ++p;
         container = node;
         in_object = c == u'{';
         continue;
       }
-      int32_t start = i_;
+      const char16_t* start = p;
       bool escaped = false;
       if (IsQuote(c)) {
-        if (!SkipQuoted(false, escaped)) return false;
+        if (!SkipQuoted(p, end, false, escaped)) return false;
       } else {
-        while (i_ < n_ && !EndsBareToken(t_[i_])) ++i_;
-        if (i_ == start) return false;
+        while (p != end && !EndsBareToken(*p)) ++p;
+        if (p == start) return false;
       }
       int code = 0;
-      JsonNode* node = NewTokenNode(t_ + start, i_ - start, escaped, decode_, scratch_, code);
+      JsonNode* node = NewTokenNode(start, static_cast<int32_t>(p - start), escaped, decode_, scratch_, code);
       if (node == nullptr || !Attach(container, in_object, node)) return false;
       expect_item = false;
     }
   }
 
  private:
-  void SkipBlanks() {
-    while (i_ < n_ && IsBlank(t_[i_])) ++i_;
-  }
-
-  // i_ at an opening quote: moves past the closing one, stepping over
-  // escapes as the tolerant scan does (6 units before u, else 2, never past
-  // the end). False when the text ends first, or in a key at the other
-  // quote character (which the tolerant parser takes as closing the key).
-  bool SkipQuoted(bool key, bool& escaped) {
-    char16_t quote = t_[i_++];
-    char16_t other = quote == u'"' ? u'\'' : u'"';
-    while (i_ < n_) {
-      char16_t c = t_[i_];
-      if (c == quote) {
-        ++i_;
-        return true;
-      }
-      if (c == u'\\') {
-        escaped = true;
-        int32_t step = i_ + 1 < n_ && t_[i_ + 1] == u'u' ? 6 : 2;
-        i_ += step < n_ - i_ ? step : n_ - i_;
-        continue;
-      }
-      if (key && c == other) return false;
-      ++i_;
-    }
-    return false;
-  }
-
-  // A quoted key, blanks, a colon and blanks: leaves i_ at the value.
-  bool ReadKey() {
-    if (!IsQuote(t_[i_])) return false;
-    key_start_ = i_ + 1;
-    key_escaped_ = false;
-    if (!SkipQuoted(true, key_escaped_)) return false;
-    key_length_ = i_ - 1 - key_start_;
-    if (key_length_ == 0) return false;
-    SkipBlanks();
-    if (i_ >= n_ || t_[i_] != u':') return false;
-    ++i_;
-    SkipBlanks();
-    return i_ < n_;
-  }
-
   // The key last read, unescaped (through the scratch buffer) when it holds
   // a backslash.
   std::u16string_view Key() {
-    if (!key_escaped_) return {t_ + key_start_, static_cast<size_t>(key_length_)};
-    std::memcpy(scratch_, t_ + key_start_, sizeof(char16_t) * key_length_);
+    if (!key_escaped_) return {key_start_, static_cast<size_t>(key_length_)};
+    std::memcpy(scratch_, key_start_, sizeof(char16_t) * key_length_);
     int32_t length = Unescape(scratch_, key_length_, decode_);
     return UpToZero(std::u16string_view(scratch_, length));
   }
@@ -159,7 +182,7 @@ class PlainParser {
   // Hands `node` to its container, under the key last read in an object;
   // releases it when that fails.
   bool Attach(JsonNode* container, bool in_object, JsonNode* node) {
-    bool attached = in_object ? SetMember(container, Key(), node) : AppendElement(container, node);
+    bool attached = in_object ? SetMemberWithoutZeros(container, Key(), node) : AppendElement(container, node);
     if (!attached) Release(node);
     return attached;
   }
@@ -173,13 +196,12 @@ class PlainParser {
     }
   }
 
-  const char16_t* t_;
-  int32_t n_;
+  const char16_t* text_;
+  const char16_t* end_;
   bool decode_;
   std::vector<JsonNode*>& stack_;
   char16_t* scratch_;
-  int32_t i_ = 0;
-  int32_t key_start_ = 0;
+  const char16_t* key_start_ = nullptr;
   int32_t key_length_ = 0;
   bool key_escaped_ = false;
 };

@@ -14,9 +14,9 @@
 // before it ('a]b' is key b). Index text is read as StrToIntW reads it,
 // except that an index beyond the 32-bit range stays out of range.
 //
-// The converter resolves a one-step path ("[k]") per cell, so parsing and
-// resolving a short path never touches the heap: its steps and its working
-// text live inside the `ParsedPath` on the caller's stack.
+// Readers resolve a path per call, so parsing and resolving a short path
+// never touches the heap: its steps and its working text live inside the
+// `ParsedPath` on the caller's stack.
 #pragma once
 
 #include <cstddef>
@@ -109,18 +109,17 @@ JsonNode* ResolveForRead(JsonNode* start, const ParsedPath& steps);
 JsonNode* ResolveForRead(JsonNode* start, std::u16string_view path);
 JsonNode* ResolveForReadA(JsonNode* start, const char* path);
 
-// For the CSV formatter, which reads every cell as TypeAtA then TextAtA on
-// the same one-step path: appends to `out` exactly what TextAtA(path) gives
-// and answers what TypeAtA(path) gives, with one path resolution and no
-// temporary text. Allocates only when `out` must grow.
+// TypeAtA and TextAtA on the same path in one: appends to `out` exactly what
+// TextAtA(path) gives and answers what TypeAtA(path) gives, with one path
+// resolution and no temporary text. Allocates only when `out` must grow.
 int AppendTextAtA(const JsonDocument& document, const char* path, std::string& out);
 
 // The text TextAtA and TextAtW give for `node` (nullptr: no node), in UTF-16
 // and not yet cut at its first zero code unit, where the readers end it: a
 // string's value, the stored text form of a number, an integer or a boolean;
-// empty for anything else. For callers that hold the node already (the CSV
-// formatter walks a line's members by position rather than resolving "[k]").
-// Inline: the formatter calls it for every cell.
+// empty for anything else. For callers that hold the node already: the CSV
+// formatter walks a line's members by position rather than resolving "[k]",
+// and calls this for every cell, hence inline.
 inline std::u16string_view StoredTextOf(const JsonNode* node) {
   if (node == nullptr) return {};
   switch (node->Kind()) {

@@ -435,5 +435,47 @@ TEST(ParseIntoA, TheRootKeepsItsIdentityAndTheKindTheTextGaveIt) {
   EXPECT_EQ(TreeText(root), "{}");
 }
 
+// Emptying the root before and after a parse releases its members; one held
+// elsewhere lives on outside the tree, and what the failed parse had built
+// is released with the rest.
+TEST(ParseIntoA, MembersHeldElsewhereOutliveTheEmptying) {
+  JsonDocument document;
+  ASSERT_TRUE(document.ParseA("{'a':[1,2],'b':{'c':3}}"));
+  JsonNode* root = document.GetRoot();
+  JsonDocument a = JsonDocument::Sharing(root->FindMember(u"a"));
+  JsonDocument c = JsonDocument::Sharing(root->FindMember(u"b")->FindMember(u"c"));
+
+  int code = 99;
+  EXPECT_FALSE(document.ParseIntoA("{'a':[9],'b':x}", false, false, &code));
+  EXPECT_EQ(code, -6);
+  EXPECT_EQ(TreeText(root), "{}");
+  for (JsonDocument* held : {&a, &c}) {
+    EXPECT_EQ(held->GetRoot()->RefCount(), 1);
+    EXPECT_EQ(held->GetRoot()->Parent(), nullptr);
+    EXPECT_EQ(held->GetRoot()->Key(), u"");
+  }
+  EXPECT_EQ(TreeText(a.GetRoot()), "[i1,i2]");
+  EXPECT_EQ(TreeText(c.GetRoot()), "i3");
+
+  // The shared node is in no container now: parsing the same key again
+  // makes a new member and leaves it alone.
+  ASSERT_TRUE(document.ParseIntoA("{'a':[3]}"));
+  EXPECT_EQ(TreeText(root), R"({"a":[i3]})");
+  EXPECT_NE(root->FindMember(u"a"), a.GetRoot());
+  EXPECT_EQ(TreeText(a.GetRoot()), "[i1,i2]");
+}
+
+// ParseIntoW on a document without root gives it an empty object root
+// first; an empty text then has nothing to parse.
+TEST(ParseIntoW, AnEmptyTextIntoADocumentWithoutRoot) {
+  JsonDocument document;
+  int code = 99;
+  int position = 99;
+  EXPECT_FALSE(document.ParseIntoW(std::u16string_view(), false, false, &code, &position));
+  EXPECT_EQ(code, -2);
+  EXPECT_EQ(position, 0);
+  EXPECT_EQ(TreeText(document.GetRoot()), "{}");
+}
+
 }  // namespace
 }  // namespace ombrelk

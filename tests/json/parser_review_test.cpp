@@ -477,5 +477,47 @@ TEST(ParseIntoW, AnEmptyTextIntoADocumentWithoutRoot) {
   EXPECT_EQ(TreeText(document.GetRoot()), "{}");
 }
 
+// Escapes are resolved in one pass: texts made of nothing but escapes, in
+// strings and keys, take milliseconds, not the minutes that moving the rest
+// of the text for every escape would cost.
+TEST(ParseA, LargeTextsOfEscapes) {
+  constexpr size_t kPairs = 1 << 19;
+  struct Shape {
+    std::string open, unit, close;
+    bool decode;
+    char16_t expected;  // every unit of the result
+  };
+  const Shape shapes[] = {
+      {"['", "\\/", "']", false, u'/'},
+      {"['", "\\\\", "']", false, u'\\'},
+      {"['", "\\t", "']", false, u'\t'},
+      {"['", "\\u0041", "']", true, u'A'},
+      {"'", "\\/", "'", false, u'/'},
+      {"{'", "\\/", "':1}", false, u'/'},
+  };
+  for (const Shape& shape : shapes) {
+    std::string text = shape.open;
+    for (size_t k = 0; k < kPairs; ++k) text += shape.unit;
+    text += shape.close;
+    JsonDocument document;
+    int code = 99;
+    ASSERT_TRUE(document.ParseA(text.c_str(), shape.decode, false, &code)) << shape.unit << " " << code;
+    JsonNode* root = document.GetRoot();
+    std::u16string_view result = root->Kind() == NodeType::String ? root->StringValue()
+                                 : root->Kind() == NodeType::Array ? root->ElementAt(0)->StringValue()
+                                                                   : root->MemberAt(0)->Key();
+    EXPECT_EQ(result, std::u16string(kPairs, shape.expected)) << shape.open << shape.unit;
+  }
+  // An object of many members that fails at its end frees them all.
+  std::string members = "{";
+  for (int k = 0; members.size() < (1u << 20); ++k) members += "k" + std::to_string(k) + ":'\\n',";
+  members += "x}";
+  JsonDocument document;
+  int code = 99;
+  EXPECT_FALSE(document.ParseA(members.c_str(), false, false, &code));
+  EXPECT_EQ(code, -6);
+  EXPECT_EQ(TreeText(document.GetRoot()), "{}");
+}
+
 }  // namespace
 }  // namespace ombrelk

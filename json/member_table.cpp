@@ -413,6 +413,30 @@ int PutMember(MemberTable* table, std::u16string_view key, JsonNode* node, JsonN
 
 int PutMemberWithoutZeros(MemberTable* table, std::u16string_view key, JsonNode* node,
                           JsonNode** replaced) {
+  // The common case in one piece: a new short key at the end of a table
+  // that has room in its chains and its order. Everything else (a key
+  // already there, growth, a long key, no table) takes the general path.
+  if (table != nullptr && node != nullptr && table->member_count < table->threshold &&
+      table->order.count < table->order.capacity && key.size() <= JsonNode::kInlineKeyUnits) {
+    const int32_t hash = HashKey(key.data(), key.size());
+    JsonNode** head = &table->buckets[BucketOf(table, hash)];
+    JsonNode* member = *head;
+    while (member != nullptr && !(member->key_hash_ == hash && KeyEquals(member, key))) member = member->next_;
+    if (member == nullptr) {
+      if (replaced != nullptr) *replaced = nullptr;
+      const int32_t length = static_cast<int32_t>(key.size());
+      detail::CopyUnits(node->key_inline_, key.data(), length);
+      node->key_ = node->key_inline_;
+      node->key_length_ = length;
+      node->key_hash_ = hash;
+      node->order_hint_ = table->order.count;
+      table->order.slots[table->order.count++] = node;
+      node->next_ = *head;
+      *head = node;
+      ++table->member_count;
+      return 0;
+    }
+  }
   return StoreMember(table, true, 0, key, node, replaced);
 }
 

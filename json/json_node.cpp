@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 #include "json/node_allocator.h"
 #include "platform/cp936.h"
@@ -116,17 +117,23 @@ inline void DropChildReference(JsonNode* child, JsonNode*& dead) {
   }
 }
 
-// Releases every member of an object's table (keys freed, members left
-// without key and parent) and leaves the table empty, its sizes kept.
-void DropMembers(MemberTable* table, JsonNode*& dead) {
+// Hands back the references of members 0..count-1 of an object's order
+// (keys freed, members left without key and parent).
+void DropMemberReferences(MemberTable* table, JsonNode*& dead) {
   ElementList& order = table->order;
   for (int32_t k = 0; k < order.count; ++k) {
     JsonNode* member = order.slots[k];
     DropMemberKey(member);
     DropChildReference(member, dead);
   }
+}
+
+// Releases every member of an object's table and leaves the table empty,
+// its sizes kept.
+void DropMembers(MemberTable* table, JsonNode*& dead) {
+  DropMemberReferences(table, dead);
   // Emptied by hand: the members may be dead now and must not be touched.
-  ListClear(&order);
+  ListClear(&table->order);
   std::memset(table->buckets, 0, sizeof(JsonNode*) * table->bucket_count);
   table->member_count = 0;
 }
@@ -143,16 +150,21 @@ void FreeContentsInto(JsonNode* node, JsonNode*& dead) {
       DropStringValue(node);
       break;
     case NodeType::Object:
-      if (node->value_.table != nullptr) {
-        DropMembers(node->value_.table, dead);
-        DestroyTable(node->value_.table);
+      // The table goes, so it is not emptied first: its order is forgotten
+      // once the members' references are handed back.
+      if (MemberTable* table = node->value_.table) {
+        DropMemberReferences(table, dead);
+        table->order.count = 0;
+        table->member_count = 0;
+        DestroyTable(table);
       }
       node->value_.table = nullptr;
       break;
     case NodeType::Array:
-      if (node->value_.list != nullptr) {
-        DropElements(node->value_.list, dead);
-        ListDestroy(node->value_.list);
+      if (ElementList* list = node->value_.list) {
+        for (int32_t k = 0; k < list->count; ++k) DropChildReference(list->slots[k], dead);
+        list->count = 0;
+        ListDestroy(list);
       }
       node->value_.list = nullptr;
       break;
@@ -402,7 +414,52 @@ JsonNode* NewStringNodeA(const char* text) {
   return NewStringNode(wide.data(), static_cast<int32_t>(wide.size()));
 }
 JsonNode* NewStringNode(const char16_t* start, int32_t count) {
-  return MakeNode([start, count](JsonNode* n) { return StoreString(n, start, count); });
+  JsonNode* node = AllocateNode();
+  if (node == nullptr) return nullptr;
+  node->kind_ = NodeType::String;
+  if (count <= 0) return node;
+  char16_t* copy = CopyText(node, start, count);
+  if (copy == nullptr) {
+    FreeNodeRecord(node);
+    return nullptr;
+  }
+  node->value_.string = copy;
+  node->string_length_ = count;
+  return node;
+}
+
+namespace {
+
+// A fresh node of `kind` with `value` and a copy of `text` as its stored
+// text form.
+template <typename Value>
+JsonNode* NewNodeWithTextForm(NodeType kind, Value value, const char16_t* text, int32_t length) {
+  JsonNode* node = AllocateNode();
+  if (node == nullptr) return nullptr;
+  node->kind_ = kind;
+  if constexpr (std::is_same_v<Value, double>) {
+    node->value_.number = value;
+  } else {
+    node->value_.integer = value;
+  }
+  char16_t* copy = CopyText(node, text, length);
+  if (copy == nullptr) {
+    FreeNodeRecord(node);
+    return nullptr;
+  }
+  node->text_form_ = copy;
+  node->text_form_length_ = length;
+  return node;
+}
+
+}  // namespace
+
+JsonNode* NewParsedNumberNode(double x, const char16_t* text, int32_t length) {
+  return NewNodeWithTextForm(NodeType::Number, x, text, length);
+}
+
+JsonNode* NewParsedIntegerNode(int64_t n, const char16_t* text, int32_t length) {
+  return NewNodeWithTextForm(NodeType::Integer, n, text, length);
 }
 JsonNode* NewRawNode(std::u16string_view text) {
   return MakeNode([text](JsonNode* n) {

@@ -199,6 +199,10 @@ JsonNode* NewStringNodeA(const char* text);
 JsonNode* NewStringNode(const char16_t* start, int32_t count);
 // Text form: a copy of `text`.
 JsonNode* NewRawNode(std::u16string_view text);
+// For the parser, whose tokens hold no zero code unit: a Number or Integer
+// with the stored text form `length` (> 0) units from `text`, taken whole.
+JsonNode* NewParsedNumberNode(double x, const char16_t* text, int32_t length);
+JsonNode* NewParsedIntegerNode(int64_t n, const char16_t* text, int32_t length);
 
 // ------------------------------------------------------------ In-place setters
 // Each frees the node's contents first, then stores the new kind, value and

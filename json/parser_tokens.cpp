@@ -224,8 +224,10 @@ JsonNode* NewTokenNode(const char16_t* token, int32_t length, bool escaped, bool
     if (escaped) {
       std::memcpy(scratch, token, sizeof(char16_t) * length);
       int32_t unescaped = Unescape(scratch, length, decode);
-      // Measured up to a decoded zero, if any, less the two quotes.
-      int32_t measured = static_cast<int32_t>(UpToZero(std::u16string_view(scratch, unescaped)).size());
+      // Measured up to a decoded zero, if any, less the two quotes (only a
+      // decoded \u0000 makes one: the token itself holds none).
+      int32_t measured = decode ? static_cast<int32_t>(UpToZero(std::u16string_view(scratch, unescaped)).size())
+                                : unescaped;
       value = scratch + 1;
       count = measured > 2 ? measured - 2 : 0;
     }
@@ -244,10 +246,10 @@ JsonNode* NewTokenNode(const char16_t* token, int32_t length, bool escaped, bool
         node = NewBoolNode(bare.boolean);
         break;
       case TokenClass::Number:
-        node = NewNumberNode(bare.number, text);
+        node = NewParsedNumberNode(bare.number, token, length);
         break;
       case TokenClass::Integer:
-        node = NewIntegerNode(bare.integer, text);
+        node = NewParsedIntegerNode(bare.integer, token, length);
         break;
     }
   }

@@ -45,10 +45,11 @@ BareToken ReadBareToken(std::u16string_view token);
 // escape stays as written.
 int32_t Unescape(char16_t* text, int32_t length, bool decode);
 
-// The node a token (`length` units at `token`, cut out of the text) becomes: a String for a token in quotes (it must end with its opening
-// quote; unescaped through `scratch`, room for `length` units, when
-// `escaped` says it holds a backslash), else the value ReadBareToken gives,
-// with the token as its stored text form. nullptr when the token is not a
+// The node a token (`length` units at `token`, cut out of a text that holds
+// no zero code unit) becomes: a String for a token in quotes (it must end
+// with its opening quote; unescaped through `scratch`, room for `length`
+// units, when `escaped` says it holds a backslash), else the value
+// ReadBareToken gives, with the token as its stored text form. nullptr when the token is not a
 // value (`code` kErrorBadToken) or storage runs out (kErrorNoStorage).
 JsonNode* NewTokenNode(const char16_t* token, int32_t length, bool escaped, bool decode,
                        char16_t* scratch, int& code);

@@ -117,13 +117,22 @@ inline void DropChildReference(JsonNode* child, JsonNode*& dead) {
   }
 }
 
+// DropMemberKey (member_table.h) written out here, for the loops that free
+// whole tables.
+inline void DropKeyOf(JsonNode* member) {
+  if (member->key_ != member->key_inline_ && member->key_ != nullptr) FreeText(member->key_, member->key_length_);
+  member->key_ = nullptr;
+  member->key_length_ = 0;
+  member->next_ = nullptr;
+}
+
 // Hands back the references of members 0..count-1 of an object's order
 // (keys freed, members left without key and parent).
 void DropMemberReferences(MemberTable* table, JsonNode*& dead) {
   ElementList& order = table->order;
   for (int32_t k = 0; k < order.count; ++k) {
     JsonNode* member = order.slots[k];
-    DropMemberKey(member);
+    DropKeyOf(member);
     DropChildReference(member, dead);
   }
 }
@@ -181,7 +190,13 @@ void FreeDeadNodes(JsonNode* dead) {
   while (dead != nullptr) {
     JsonNode* node = dead;
     dead = node->next_;
-    FreeContentsInto(node, dead);
+    if (node->kind_ == NodeType::Object || node->kind_ == NodeType::Array) {
+      FreeContentsInto(node, dead);
+    } else {
+      // A scalar's texts, without resetting fields of a record that goes.
+      if (node->kind_ == NodeType::String) FreeNodeText(node, node->value_.string, node->string_length_);
+      FreeNodeText(node, node->text_form_, node->text_form_length_);
+    }
     FreeNodeRecord(node);
   }
 }

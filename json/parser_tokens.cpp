@@ -133,12 +133,17 @@ TokenClass ClassifyToken(std::u16string_view token) {
 
 BareToken ReadBareToken(std::u16string_view token) {
   BareToken result;
-  result.kind = LiteralClass(token.data(), token.size());
-  if (result.kind != TokenClass::Invalid) {
-    result.boolean = token[0] == u't';
+  if (token.empty()) return result;
+  const char16_t first = token[0];
+  if (first >= u'a') {
+    result.kind = LiteralClass(token.data(), token.size());
+    if (result.kind != TokenClass::Invalid) {
+      result.boolean = first == u't';
+      return result;
+    }
+  } else if (ReadPlainNumber(token.data(), token.size(), result)) {
     return result;
   }
-  if (ReadPlainNumber(token.data(), token.size(), result)) return result;
   result.kind = ClassifyToken(token);
   if (result.kind == TokenClass::Number) {
     result.number = platform::ReadAtof(token);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "json/json_document.h"
@@ -28,6 +29,7 @@ struct StackEntry {
 struct ParserStorage {
   std::vector<StackEntry> stack;
   std::vector<JsonNode*> plain_stack;  // the fast path's
+  std::u16string terminated;  // a copy of a text not followed by a zero unit, for the fast path
   std::vector<char16_t> scratch;
   bool busy = false;
 };
@@ -460,14 +462,17 @@ class Parser {
 
 }  // namespace
 
-ParseOutcome ParseText(JsonNode* target, std::u16string_view text, ParseOptions options) {
-  return ParseTextWithoutZeros(target, UpToZero(text), options);
-}
-
 namespace {
 
+// How the fast path may see the text.
+enum class FastPath {
+  kNone,        // not at all: the tolerant parser alone
+  kInPlace,     // on the text itself, which a zero unit follows
+  kOnACopy,     // on a copy with a zero unit after it
+};
+
 ParseOutcome ParseWithStorage(JsonNode* target, std::u16string_view text, ParseOptions options,
-                              bool fast_path) {
+                              FastPath fast_path) {
   if (target == nullptr) return {kErrorNothingToParse, 0};
   if (text.size() > static_cast<size_t>(INT32_MAX) - 16) return {kErrorNoStorage, 0};
   int32_t n = static_cast<int32_t>(text.size());
@@ -485,11 +490,22 @@ ParseOutcome ParseWithStorage(JsonNode* target, std::u16string_view text, ParseO
     return {kErrorNoStorage, 0};
   }
 
+  std::u16string_view plain = text;
+  if (fast_path == FastPath::kOnACopy) {
+    try {
+      storage.terminated.assign(text);
+      plain = storage.terminated;
+    } catch (const std::bad_alloc&) {
+      fast_path = FastPath::kNone;
+    }
+  }
+
   ClearContents(target);
   ParseOutcome outcome;
-  if (!fast_path || !ParsePlainJson(target, text, options.decode_unicode_escapes, storage.plain_stack,
-                                    storage.scratch.data())) {
-    if (fast_path) ClearContents(target);  // whatever the fast path made before it gave up
+  bool fast = fast_path != FastPath::kNone;
+  if (!fast || !ParsePlainJson(target, plain, options.decode_unicode_escapes, storage.plain_stack,
+                               storage.scratch.data())) {
+    if (fast) ClearContents(target);  // whatever the fast path made before it gave up
     Parser parser(target, text.data(), n, options, storage.stack, storage.scratch.data());
     outcome = parser.Run();
   }
@@ -498,18 +514,25 @@ ParseOutcome ParseWithStorage(JsonNode* target, std::u16string_view text, ParseO
   if (storage.scratch.size() > kKeptScratchUnits) std::vector<char16_t>().swap(storage.scratch);
   if (storage.stack.capacity() > kKeptStackEntries) std::vector<StackEntry>().swap(storage.stack);
   if (storage.plain_stack.capacity() > kKeptStackEntries) std::vector<JsonNode*>().swap(storage.plain_stack);
+  if (storage.terminated.capacity() > kKeptScratchUnits) std::u16string().swap(storage.terminated);
   storage.busy = false;
   return outcome;
 }
 
 }  // namespace
 
+ParseOutcome ParseText(JsonNode* target, std::u16string_view text, ParseOptions options) {
+  std::u16string_view cut = UpToZero(text);
+  // Cut at a zero unit, the text has one after it already.
+  return ParseWithStorage(target, cut, options, cut.size() < text.size() ? FastPath::kInPlace : FastPath::kOnACopy);
+}
+
 ParseOutcome ParseTextWithoutZeros(JsonNode* target, std::u16string_view text, ParseOptions options) {
-  return ParseWithStorage(target, text, options, true);
+  return ParseWithStorage(target, text, options, FastPath::kInPlace);
 }
 
 ParseOutcome ParseTextTolerantly(JsonNode* target, std::u16string_view text, ParseOptions options) {
-  return ParseWithStorage(target, UpToZero(text), options, false);
+  return ParseWithStorage(target, UpToZero(text), options, FastPath::kNone);
 }
 
 }  // namespace ombrelk

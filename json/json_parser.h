@@ -36,8 +36,9 @@ struct ParseOutcome {
 // No target: -2. (An empty byte array is the caller's -2; an empty view here
 // parses as blank text and succeeds.)
 ParseOutcome ParseText(JsonNode* target, std::u16string_view text, ParseOptions options);
-// As ParseText for a text known to hold no zero code unit (the converted
-// form of a GBK text cut at its first zero byte): all of it is parsed.
+// As ParseText for a text known to hold no zero code unit and to be
+// followed by one (the converted form of a GBK text cut at its first zero
+// byte, held in a std::u16string): all of it is parsed.
 ParseOutcome ParseTextWithoutZeros(JsonNode* target, std::u16string_view text, ParseOptions options);
 // As ParseText, always with the tolerant parser alone: text of plain JSON
 // shape normally takes a fast path (parser_fast_path.h) that gives the same

@@ -16,10 +16,10 @@ namespace {
 inline bool IsBlank(char16_t c) { return c == 0x20 || c == 0x09 || c == 0x0A || c == 0x0D; }
 inline bool IsQuote(char16_t c) { return c == u'"' || c == u'\''; }
 
-// The units that end a token outside quotes. In the tolerant parser some of
-// them are ordinary inside a value (a colon, a bracket of the other kind),
-// but a token holding one is never a value, so stopping there only gives up
-// earlier on text that fails anyway.
+// The units that end a token outside quotes, and the zero unit after the
+// text. In the tolerant parser some of them are ordinary inside a value (a
+// colon, a bracket of the other kind), but a token holding one is never a
+// value, so stopping there only gives up earlier on text that fails anyway.
 struct BareStops {
   bool stops[128];
 };
@@ -27,6 +27,7 @@ struct BareStops {
 constexpr BareStops MakeBareStops() {
   BareStops set{};
   for (char16_t c : std::u16string_view(u"\t\n\r \"'\\{}[]:,")) set.stops[c] = true;
+  set.stops[0] = true;
   return set;
 }
 
@@ -35,9 +36,10 @@ constexpr BareStops kBareStops = MakeBareStops();
 inline bool EndsBareToken(char16_t c) { return c < 128 && kBareStops.stops[c]; }
 
 // The scanning steps work on a position held by the caller (a local
-// pointer, so that it stays in a register).
-inline void SkipBlanks(const char16_t*& p, const char16_t* end) {
-  while (p != end && *p <= 0x20 && IsBlank(*p)) ++p;
+// pointer, so that it stays in a register). The zero unit after the text
+// stops every scan that does not take the end of the text as a bound.
+inline void SkipBlanks(const char16_t*& p) {
+  while (*p <= 0x20 && IsBlank(*p)) ++p;
 }
 
 // The first position from p on that holds `a`, `b` or a backslash; `end`
@@ -92,8 +94,7 @@ class PlainParser {
   bool Run(JsonNode* target) {
     const char16_t* p = text_;
     const char16_t* const end = end_;
-    SkipBlanks(p, end);
-    if (p == end) return false;
+    SkipBlanks(p);
     char16_t c = *p;
     if (c == u'{') {
       if (!ConvertToObject(target)) return false;
@@ -108,15 +109,14 @@ class PlainParser {
     bool in_object = c == u'{';
     bool expect_item = true;  // at the start of the contents, or after a comma
     for (;;) {
-      SkipBlanks(p, end);
-      if (p == end) return false;
-      c = *p;
+      SkipBlanks(p);
+      c = *p;  // zero at the end of the text: no case below takes it
       if (c == (in_object ? u'}' : u']')) {
         // The container closes: empty, after an item, or after a trailing
         // comma, as the tolerant parser allows all three.
         ++p;
         if (stack_.empty()) {
-          SkipBlanks(p, end);
+          SkipBlanks(p);
           return p == end;
         }
         container = stack_.back();
@@ -139,11 +139,10 @@ class PlainParser {
         if (!SkipQuoted(p, end, true, key_escaped_)) return false;
         key_length_ = static_cast<int32_t>(p - 1 - key_start_);
         if (key_length_ == 0) return false;
-        SkipBlanks(p, end);
-        if (p == end || *p != u':') return false;
+        SkipBlanks(p);
+        if (*p != u':') return false;
         ++p;
-        SkipBlanks(p, end);
-        if (p == end) return false;
+        SkipBlanks(p);
         c = *p;
       }
       if (c == u'{' || c == u'[') {
@@ -159,7 +158,7 @@ class PlainParser {
       if (IsQuote(c)) {
         if (!SkipQuoted(p, end, false, escaped)) return false;
       } else {
-        while (p != end && !EndsBareToken(*p)) ++p;
+        while (!EndsBareToken(*p)) ++p;
         if (p == start) return false;
       }
       int code = 0;

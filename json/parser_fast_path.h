@@ -20,7 +20,8 @@
 
 namespace ombrelk {
 
-// Parses `text` (no zero code unit in it) into `target`, already emptied.
+// Parses `text` (no zero code unit in it, and one right after it: the
+// scans stop there) into `target`, already emptied.
 // True when the whole text was taken. False when the fast path gave up: the
 // target may then hold part of the tree and has become the kind of the
 // text's first container (which is what the tolerant parser makes it first

@@ -42,23 +42,25 @@ inline void SkipBlanks(const char16_t*& p) {
   while (*p <= 0x20 && IsBlank(*p)) ++p;
 }
 
-// The first position from p on that holds `a`, `b` or a backslash; `end`
-// when there is none. Eight units at a time where SSE2 is there.
-inline const char16_t* FindInQuotes(const char16_t* p, const char16_t* end, char16_t a, char16_t b) {
+// The first position from p on that holds a quote character (either) or a
+// backslash; `end` when there is none. Eight units at a time where SSE2 is
+// there, with constant patterns (nothing to broadcast per call).
+inline const char16_t* FindQuoteOrBackslash(const char16_t* p, const char16_t* end) {
 #if defined(__SSE2__)
-  const __m128i va = _mm_set1_epi16(static_cast<short>(a));
-  const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
+  const __m128i double_quote = _mm_set1_epi16(u'"');
+  const __m128i single_quote = _mm_set1_epi16(u'\'');
   const __m128i backslash = _mm_set1_epi16(u'\\');
   for (; end - p >= 8; p += 8) {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(units, va), _mm_cmpeq_epi16(units, vb)),
-                                      _mm_cmpeq_epi16(units, backslash));
+    const __m128i hits =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(units, double_quote), _mm_cmpeq_epi16(units, single_quote)),
+                     _mm_cmpeq_epi16(units, backslash));
     const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
     if (mask != 0) return p + __builtin_ctz(mask) / 2;
   }
 #endif
   for (; p != end; ++p) {
-    if (*p == a || *p == b || *p == u'\\') return p;
+    if (IsQuote(*p) || *p == u'\\') return p;
   }
   return end;
 }
@@ -67,22 +69,26 @@ inline const char16_t* FindInQuotes(const char16_t* p, const char16_t* end, char
 // as the tolerant scan does (6 units before u, else 2, never past the end),
 // and tells whether there were any. False when the text ends first, or in a
 // key at the other quote character (which the tolerant parser takes as
-// closing the key).
+// closing the key); in a value that one is an ordinary character.
 inline bool SkipQuoted(const char16_t*& p, const char16_t* end, bool key, bool& escaped) {
   const char16_t quote = *p++;
-  // In a value the other quote character is an ordinary one.
-  const char16_t stop = key ? (quote == u'"' ? u'\'' : u'"') : quote;
   for (;;) {
-    p = FindInQuotes(p, end, quote, stop);
+    p = FindQuoteOrBackslash(p, end);
     if (p == end) return false;
-    if (*p == quote) {
+    const char16_t c = *p;
+    if (c == quote) {
       ++p;
       return true;
     }
-    if (*p != u'\\') return false;  // the other quote, in a key
-    escaped = true;
-    ptrdiff_t step = end - p > 1 && p[1] == u'u' ? 6 : 2;
-    p += step < end - p ? step : end - p;
+    if (c == u'\\') {
+      escaped = true;
+      ptrdiff_t step = end - p > 1 && p[1] == u'u' ? 6 : 2;
+      p += step < end - p ? step : end - p;
+    } else if (key) {
+      return false;
+    } else {
+      ++p;
+    }
   }
 }
 

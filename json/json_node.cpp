@@ -106,14 +106,27 @@ inline bool DropReference(JsonNode* node) {
   return node->refs_.fetch_sub(1, std::memory_order_acq_rel) == 1;
 }
 
-// Hands the container's reference to `child` back: a child whose count
+// Frees a scalar whose last reference went: its texts and its record,
+// without resetting fields of a record that goes.
+inline void FreeDeadScalar(JsonNode* node) {
+  if (node->kind_ == NodeType::String) FreeNodeText(node, node->value_.string, node->string_length_);
+  FreeNodeText(node, node->text_form_, node->text_form_length_);
+  FreeNodeRecord(node);
+}
+
+// Hands the container's reference to `child` back: a container whose count
 // reaches zero joins the `dead` list (linked through next_) to be freed by
-// FreeDeadNodes; a child that lives on is left without parent.
+// FreeDeadNodes, a scalar is freed at once; a child that lives on is left
+// without parent.
 inline void DropChildReference(JsonNode* child, JsonNode*& dead) {
   child->parent_ = nullptr;
   if (DropReference(child)) {
-    child->next_ = dead;
-    dead = child;
+    if (child->kind_ == NodeType::Object || child->kind_ == NodeType::Array) {
+      child->next_ = dead;
+      dead = child;
+    } else {
+      FreeDeadScalar(child);
+    }
   }
 }
 
@@ -192,12 +205,10 @@ void FreeDeadNodes(JsonNode* dead) {
     dead = node->next_;
     if (node->kind_ == NodeType::Object || node->kind_ == NodeType::Array) {
       FreeContentsInto(node, dead);
+      FreeNodeRecord(node);
     } else {
-      // A scalar's texts, without resetting fields of a record that goes.
-      if (node->kind_ == NodeType::String) FreeNodeText(node, node->value_.string, node->string_length_);
-      FreeNodeText(node, node->text_form_, node->text_form_length_);
+      FreeDeadScalar(node);
     }
-    FreeNodeRecord(node);
   }
 }
 

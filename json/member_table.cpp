@@ -19,10 +19,16 @@ using detail::FreeText;
 
 namespace {
 
+// Slots of a list are read only below its count, so they start out as they
+// come; bucket heads start empty.
 JsonNode** NewSlots(int32_t capacity) {
-  auto** slots = static_cast<JsonNode**>(AllocateBlock(sizeof(JsonNode*) * capacity));
-  if (slots != nullptr) std::memset(slots, 0, sizeof(JsonNode*) * capacity);
-  return slots;
+  return static_cast<JsonNode**>(AllocateBlock(sizeof(JsonNode*) * capacity));
+}
+
+JsonNode** NewBuckets(int32_t count) {
+  JsonNode** buckets = NewSlots(count);
+  if (buckets != nullptr) std::memset(buckets, 0, sizeof(JsonNode*) * count);
+  return buckets;
 }
 
 void FreeSlots(JsonNode** slots, int32_t capacity) {
@@ -30,7 +36,6 @@ void FreeSlots(JsonNode** slots, int32_t capacity) {
 }
 
 void InitList(ElementList* list) {
-  std::memset(list->initial_slots, 0, sizeof list->initial_slots);
   list->slots = list->initial_slots;
   list->count = 0;
   list->capacity = kDefaultListCapacity;
@@ -114,7 +119,6 @@ bool ListSetAt(ElementList* list, int32_t index, JsonNode* node) {
 
 bool ListClear(ElementList* list) {
   if (list == nullptr) return false;
-  if (list->slots != nullptr) std::memset(list->slots, 0, sizeof(JsonNode*) * list->capacity);
   list->count = 0;
   return true;
 }
@@ -281,7 +285,7 @@ bool Rehash(MemberTable* table) {
   if (table->bucket_count > (INT32_MAX - 1) / 2) return false;
   int32_t count = table->bucket_count * 2 + 1;
   uint64_t divisor = DivisorFor(count);
-  JsonNode** buckets = NewSlots(count);
+  JsonNode** buckets = NewBuckets(count);
   if (buckets == nullptr) return false;
   for (int32_t b = 0; b < table->bucket_count; ++b) {
     JsonNode* member = table->buckets[b];

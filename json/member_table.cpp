@@ -424,8 +424,10 @@ int PutMemberWithoutZeros(MemberTable* table, std::u16string_view key, JsonNode*
       table->order.count < table->order.capacity && key.size() <= JsonNode::kInlineKeyUnits) {
     const int32_t hash = HashKey(key.data(), key.size());
     JsonNode** head = &table->buckets[BucketOf(table, hash)];
+    // Only hashes are compared here (no call, so nothing to save around
+    // one); a member of the same hash sends the key to the general path.
     JsonNode* member = *head;
-    while (member != nullptr && !(member->key_hash_ == hash && KeyEquals(member, key))) member = member->next_;
+    while (member != nullptr && member->key_hash_ != hash) member = member->next_;
     if (member == nullptr) {
       if (replaced != nullptr) *replaced = nullptr;
       const int32_t length = static_cast<int32_t>(key.size());

@@ -160,15 +160,22 @@ class PlainParser {
         continue;
       }
       const char16_t* start = p;
-      bool escaped = false;
+      JsonNode* node;
       if (IsQuote(c)) {
+        bool escaped = false;
         if (!SkipQuoted(p, end, false, escaped)) return false;
+        const int32_t length = static_cast<int32_t>(p - start);
+        if (escaped) {
+          int code = 0;
+          node = NewTokenNode(start, length, true, decode_, scratch_, code);
+        } else {
+          node = NewStringNode(start + 1, length - 2);  // between its quotes, read in place
+        }
       } else {
         while (!EndsBareToken(*p)) ++p;
         if (p == start) return false;
+        node = NewBareTokenNode(start, static_cast<int32_t>(p - start));
       }
-      int code = 0;
-      JsonNode* node = NewTokenNode(start, static_cast<int32_t>(p - start), escaped, decode_, scratch_, code);
       if (node == nullptr || !Attach(container, in_object, node)) return false;
       expect_item = false;
     }

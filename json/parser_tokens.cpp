@@ -216,6 +216,28 @@ int32_t Unescape(char16_t* text, int32_t length, bool decode) {
   return w;
 }
 
+namespace {
+
+// The node of a token read as `bare` (the token is its stored text form);
+// nullptr for an Invalid one or when storage runs out.
+JsonNode* NodeOf(const BareToken& bare, const char16_t* token, int32_t length) {
+  switch (bare.kind) {
+    case TokenClass::Null:
+      return NewNullNode();
+    case TokenClass::Boolean:
+      return NewBoolNode(bare.boolean);
+    case TokenClass::Number:
+      return NewParsedNumberNode(bare.number, token, length);
+    case TokenClass::Integer:
+      return NewParsedIntegerNode(bare.integer, token, length);
+    case TokenClass::Invalid:
+      break;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 JsonNode* NewTokenNode(const char16_t* token, int32_t length, bool escaped, bool decode,
                        char16_t* scratch, int& code) {
   JsonNode* node = nullptr;
@@ -238,28 +260,19 @@ JsonNode* NewTokenNode(const char16_t* token, int32_t length, bool escaped, bool
     }
     node = NewStringNode(value, count);
   } else {
-    std::u16string_view text(token, static_cast<size_t>(length));
-    BareToken bare = ReadBareToken(text);
-    switch (bare.kind) {
-      case TokenClass::Invalid:
-        code = kErrorBadToken;
-        return nullptr;
-      case TokenClass::Null:
-        node = NewNullNode();
-        break;
-      case TokenClass::Boolean:
-        node = NewBoolNode(bare.boolean);
-        break;
-      case TokenClass::Number:
-        node = NewParsedNumberNode(bare.number, token, length);
-        break;
-      case TokenClass::Integer:
-        node = NewParsedIntegerNode(bare.integer, token, length);
-        break;
+    BareToken bare = ReadBareToken(std::u16string_view(token, static_cast<size_t>(length)));
+    if (bare.kind == TokenClass::Invalid) {
+      code = kErrorBadToken;
+      return nullptr;
     }
+    node = NodeOf(bare, token, length);
   }
   if (node == nullptr) code = kErrorNoStorage;
   return node;
+}
+
+JsonNode* NewBareTokenNode(const char16_t* token, int32_t length) {
+  return NodeOf(ReadBareToken(std::u16string_view(token, static_cast<size_t>(length))), token, length);
 }
 
 }  // namespace ombrelk

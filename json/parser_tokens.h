@@ -53,5 +53,9 @@ int32_t Unescape(char16_t* text, int32_t length, bool decode);
 // value (`code` kErrorBadToken) or storage runs out (kErrorNoStorage).
 JsonNode* NewTokenNode(const char16_t* token, int32_t length, bool escaped, bool decode,
                        char16_t* scratch, int& code);
+// The node an unquoted token (`length` > 0 units, no zero unit among them)
+// becomes, as NewTokenNode makes it; nullptr when it is no value or storage
+// runs out.
+JsonNode* NewBareTokenNode(const char16_t* token, int32_t length);
 
 }  // namespace ombrelk

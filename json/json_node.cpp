@@ -140,13 +140,24 @@ inline void DropKeyOf(JsonNode* member) {
 }
 
 // Hands back the references of members 0..count-1 of an object's order
-// (keys freed, members left without key and parent).
+// (keys freed, members that live on left without key and parent).
 void DropMemberReferences(MemberTable* table, JsonNode*& dead) {
   ElementList& order = table->order;
   for (int32_t k = 0; k < order.count; ++k) {
     JsonNode* member = order.slots[k];
-    DropKeyOf(member);
-    DropChildReference(member, dead);
+    if (!DropReference(member)) {
+      DropKeyOf(member);
+      member->parent_ = nullptr;
+      continue;
+    }
+    // The member dies with its key; nothing of its record is read again.
+    if (member->key_ != member->key_inline_ && member->key_ != nullptr) FreeText(member->key_, member->key_length_);
+    if (member->kind_ == NodeType::Object || member->kind_ == NodeType::Array) {
+      member->next_ = dead;
+      dead = member;
+    } else {
+      FreeDeadScalar(member);
+    }
   }
 }
 

@@ -318,31 +318,12 @@ bool AppendElement(JsonNode* node, JsonNode* child) {
   return true;
 }
 
-namespace {
-
-template <int (*Put)(MemberTable*, std::u16string_view, JsonNode*, JsonNode**)>
-bool SetMemberWith(JsonNode* node, std::u16string_view key, JsonNode* child) {
-  if (node == nullptr || child == nullptr) return false;
-  if (node->kind_ != NodeType::Object) ConvertToObject(node);
-  JsonNode* replaced = nullptr;
-  if (Put(node->value_.table, key, child, &replaced) < 0) return false;
-  child->parent_ = node;
-  if (replaced != nullptr) {
-    if (replaced != child) replaced->parent_ = nullptr;
-    Release(replaced);
-  }
-  return true;
-}
-
-}  // namespace
-
 bool SetMember(JsonNode* node, std::u16string_view key, JsonNode* child) {
-  return SetMemberWith<PutMember>(node, key, child);
+  return SetMemberWithoutZeros(node, UpToZero(key), child);
 }
 
-bool SetMemberWithoutZeros(JsonNode* node, std::u16string_view key, JsonNode* child) {
-  return SetMemberWith<PutMemberWithoutZeros>(node, key, child);
-}
+// SetMemberWithoutZeros is in member_table.cpp, beside the store it uses
+// (one call less for every member the parser makes).
 
 // --------------------------------------------------------------- Constructors
 

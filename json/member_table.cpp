@@ -446,6 +446,21 @@ int PutMemberWithoutZeros(MemberTable* table, std::u16string_view key, JsonNode*
   return StoreMember(table, true, 0, key, node, replaced);
 }
 
+// A node operation (json_node.h), defined here so that the store above is
+// inlined into it: the parser calls it for every member.
+bool SetMemberWithoutZeros(JsonNode* node, std::u16string_view key, JsonNode* child) {
+  if (node == nullptr || child == nullptr) return false;
+  if (node->kind_ != NodeType::Object) ConvertToObject(node);
+  JsonNode* replaced = nullptr;
+  if (PutMemberWithoutZeros(node->value_.table, key, child, &replaced) < 0) return false;
+  child->parent_ = node;
+  if (replaced != nullptr) {
+    if (replaced != child) replaced->parent_ = nullptr;
+    Release(replaced);
+  }
+  return true;
+}
+
 int InsertMemberAt(MemberTable* table, int32_t position, std::u16string_view key, JsonNode* node,
                    JsonNode** replaced) {
   return StoreMember(table, false, position, UpToZero(key), node, replaced);

@@ -310,13 +310,7 @@ bool ConvertToArray(JsonNode* node) {
   return node->value_.list != nullptr;
 }
 
-bool AppendElement(JsonNode* node, JsonNode* child) {
-  if (node == nullptr || child == nullptr) return false;
-  if (node->kind_ != NodeType::Array) ConvertToArray(node);
-  if (ListAppend(node->value_.list, child) < 0) return false;
-  child->parent_ = node;
-  return true;
-}
+// AppendElement is in member_table.cpp, beside the list it appends to.
 
 bool SetMember(JsonNode* node, std::u16string_view key, JsonNode* child) {
   return SetMemberWithoutZeros(node, UpToZero(key), child);

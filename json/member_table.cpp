@@ -76,6 +76,16 @@ int32_t ListAppend(ElementList* list, JsonNode* node) {
   return list->count++;
 }
 
+// A node operation (json_node.h), defined here so that ListAppend is
+// inlined into it: the parser calls it for every element.
+bool AppendElement(JsonNode* node, JsonNode* child) {
+  if (node == nullptr || child == nullptr) return false;
+  if (node->kind_ != NodeType::Array) ConvertToArray(node);
+  if (ListAppend(node->value_.list, child) < 0) return false;
+  child->parent_ = node;
+  return true;
+}
+
 int32_t ListInsertAt(ElementList* list, int32_t index, JsonNode* node) {
   if (list == nullptr || index < 0 || index > list->count || !GrowList(list)) return -1;
   std::memmove(list->slots + index + 1, list->slots + index,

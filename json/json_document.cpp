@@ -73,8 +73,10 @@ bool JsonDocument::ParseA(const char* text, bool decodeUnicodeEscapes, bool skip
                 skipTopLevelText, errorCode, errorPosition);
 }
 
-bool JsonDocument::ParseA(std::string_view text, bool decodeUnicodeEscapes, bool skipTopLevelText,
-                          int* errorCode, int* errorPosition) {
+// The first steps of ParseA and ParseW: a fresh empty object replaces the
+// root (the old tree goes unless it is held elsewhere). False, with -3
+// reported, when the object cannot be made; the old root then stays.
+bool JsonDocument::TakeFreshRoot(int* errorCode, int* errorPosition) {
   JsonNode* fresh = NewObjectNode();
   if (fresh == nullptr) {
     Report({kErrorNoStorage, 0}, errorCode, errorPosition);
@@ -82,6 +84,12 @@ bool JsonDocument::ParseA(std::string_view text, bool decodeUnicodeEscapes, bool
   }
   Release(root_);
   root_ = fresh;
+  return true;
+}
+
+bool JsonDocument::ParseA(std::string_view text, bool decodeUnicodeEscapes, bool skipTopLevelText,
+                          int* errorCode, int* errorPosition) {
+  if (!TakeFreshRoot(errorCode, errorPosition)) return false;
   size_t zero = text.find('\0');
   if (zero != std::string_view::npos) text = text.substr(0, zero);
   if (text.empty()) return true;  // nothing to parse: the empty object stands
@@ -92,14 +100,9 @@ bool JsonDocument::ParseA(std::string_view text, bool decodeUnicodeEscapes, bool
 
 bool JsonDocument::ParseW(std::u16string_view text, bool decodeUnicodeEscapes,
                           bool skipTopLevelText, int* errorCode, int* errorPosition) {
-  JsonNode* fresh = NewObjectNode();
-  if (fresh == nullptr) {
-    Report({kErrorNoStorage, 0}, errorCode, errorPosition);
-    return false;
-  }
-  Release(root_);
-  root_ = fresh;
-  text = UpToZero(text);
+  if (!TakeFreshRoot(errorCode, errorPosition)) return false;
+  // Only an empty view is a missing text. A view whose first unit is zero is
+  // a given, empty text: it parses and reports code 0 at position 0.
   if (text.empty()) return true;
   ParseOutcome outcome = ParseText(root_, text, {decodeUnicodeEscapes, skipTopLevelText});
   Report(outcome, errorCode, errorPosition);

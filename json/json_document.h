@@ -186,6 +186,8 @@ class JsonDocument {
   // AddMembersFromA, AddElementsFromA and InsertMemberFromW/A go here.
 
  private:
+  bool TakeFreshRoot(int* errorCode, int* errorPosition);
+
   JsonNode* root_ = nullptr;
 };
 

@@ -1,7 +1,9 @@
 // libFuzzer target: arbitrary bytes through ParseA (and, for an even number
 // of bytes, ParseW) with every option combination, into a fresh document and
 // into a reused one; every resulting tree is checked for consistent parent
-// links and keys, then cleared and destroyed.
+// links and keys, then cleared and destroyed. The same UTF-16 text is also
+// parsed by the plain-JSON fast path (with its fallback) and by the tolerant
+// parser alone: code, position and tree must agree.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +11,8 @@
 #include <vector>
 
 #include "json/json_document.h"
+#include "json/json_parser.h"
+#include "platform/cp936.h"
 
 namespace {
 
@@ -48,6 +52,33 @@ void CheckOutcome(bool ok, int code, int position, size_t units, const JsonNode*
   if (!ok) Check(root->ChildCount() == 0);
 }
 
+// Both trees have the same shape, kinds, keys, values and text forms.
+void CheckSameTree(const JsonNode* a, const JsonNode* b) {
+  std::vector<std::pair<const JsonNode*, const JsonNode*>> pending{{a, b}};
+  while (!pending.empty()) {
+    auto [x, y] = pending.back();
+    pending.pop_back();
+    Check(x->Kind() == y->Kind() && x->Key() == y->Key() && x->TextForm() == y->TextForm() &&
+          x->StringValue() == y->StringValue() && x->IntegerValue() == y->IntegerValue() &&
+          x->BoolValue() == y->BoolValue() && x->ChildCount() == y->ChildCount());
+    double u = x->NumberValue();
+    double v = y->NumberValue();
+    Check(u == v || (u != u && v != v));
+    for (int32_t k = 0; k < x->ChildCount(); ++k) pending.push_back({x->ChildAt(k), y->ChildAt(k)});
+  }
+}
+
+void CheckFastPathAgrees(std::u16string_view text, ombrelk::ParseOptions options) {
+  JsonDocument fast;
+  JsonDocument tolerant;
+  fast.ParseW(u"{}");
+  tolerant.ParseW(u"{}");
+  ombrelk::ParseOutcome a = ombrelk::ParseText(fast.GetRoot(), text, options);
+  ombrelk::ParseOutcome b = ombrelk::ParseTextTolerantly(tolerant.GetRoot(), text, options);
+  Check(a.code == b.code && a.position == b.position);
+  CheckSameTree(fast.GetRoot(), tolerant.GetRoot());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -64,6 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     JsonDocument shared = document.Copy();
     document.Clear();
     CheckTree(shared.GetRoot());
+
+    CheckFastPathAgrees(ombrelk::platform::Cp936ToUtf16(bytes.substr(0, bytes.find('\0'))), {decode, skip});
 
     ok = reused.ParseA(bytes, decode, skip, &code, &position);
     CheckOutcome(ok, code, position, size, reused.GetRoot());

@@ -404,19 +404,12 @@ class Parser {
     const char16_t* token = t_ + start;
     bool ok = false;
     if (length > 0 && IsQuote(token[0])) {
-      if (length < 2 || token[length - 1] != token[0]) {
+      const char16_t* value = nullptr;
+      int32_t count = 0;
+      if (!ReadQuotedToken(token, length, escaped, options_.decode_unicode_escapes, scratch_, value,
+                           count)) {
         i_ = start;
         return kErrorBadToken;
-      }
-      const char16_t* value = token + 1;
-      int32_t count = length - 2;
-      if (escaped) {
-        std::memcpy(scratch_, token, sizeof(char16_t) * length);
-        int32_t unescaped = Unescape(scratch_, length, options_.decode_unicode_escapes);
-        // Measured up to a decoded zero, if any, less the two quotes.
-        int32_t measured = static_cast<int32_t>(UpToZero(std::u16string_view(scratch_, unescaped)).size());
-        value = scratch_ + 1;
-        count = measured > 2 ? measured - 2 : 0;
       }
       ok = AssignString(target_, value, count);
     } else {

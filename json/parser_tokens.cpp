@@ -238,25 +238,33 @@ JsonNode* NodeOf(const BareToken& bare, const char16_t* token, int32_t length) {
 
 }  // namespace
 
+bool ReadQuotedToken(const char16_t* token, int32_t length, bool escaped, bool decode,
+                     char16_t* scratch, const char16_t*& value, int32_t& count) {
+  if (length < 2 || token[length - 1] != token[0]) return false;
+  value = token + 1;
+  count = length - 2;
+  if (escaped) {
+    std::memcpy(scratch, token, sizeof(char16_t) * length);
+    int32_t unescaped = Unescape(scratch, length, decode);
+    // Measured up to a decoded zero, if any, less the two quotes (only a
+    // decoded \u0000 makes one: the token itself holds none).
+    int32_t measured = decode ? static_cast<int32_t>(UpToZero(std::u16string_view(scratch, unescaped)).size())
+                              : unescaped;
+    value = scratch + 1;
+    count = measured > 2 ? measured - 2 : 0;
+  }
+  return true;
+}
+
 JsonNode* NewTokenNode(const char16_t* token, int32_t length, bool escaped, bool decode,
                        char16_t* scratch, int& code) {
   JsonNode* node = nullptr;
   if (length > 0 && IsQuote(token[0])) {
-    if (length < 2 || token[length - 1] != token[0]) {
+    const char16_t* value = nullptr;
+    int32_t count = 0;
+    if (!ReadQuotedToken(token, length, escaped, decode, scratch, value, count)) {
       code = kErrorBadToken;
       return nullptr;
-    }
-    const char16_t* value = token + 1;
-    int32_t count = length - 2;
-    if (escaped) {
-      std::memcpy(scratch, token, sizeof(char16_t) * length);
-      int32_t unescaped = Unescape(scratch, length, decode);
-      // Measured up to a decoded zero, if any, less the two quotes (only a
-      // decoded \u0000 makes one: the token itself holds none).
-      int32_t measured = decode ? static_cast<int32_t>(UpToZero(std::u16string_view(scratch, unescaped)).size())
-                                : unescaped;
-      value = scratch + 1;
-      count = measured > 2 ? measured - 2 : 0;
     }
     node = NewStringNode(value, count);
   } else {

@@ -45,6 +45,14 @@ BareToken ReadBareToken(std::u16string_view token);
 // escape stays as written.
 int32_t Unescape(char16_t* text, int32_t length, bool decode);
 
+// The string value of a quoted token (`length` > 0 units at `token`, starting
+// with a quote): false when it does not end with its opening quote. Else
+// `value` and `count` are its units between the quotes, unescaped through
+// `scratch` (room for `length` units) when `escaped` says it holds a
+// backslash, measured up to a decoded zero if any.
+bool ReadQuotedToken(const char16_t* token, int32_t length, bool escaped, bool decode,
+                     char16_t* scratch, const char16_t*& value, int32_t& count);
+
 // The node a token (`length` units at `token`, cut out of a text that holds
 // no zero code unit) becomes: a String for a token in quotes (it must end
 // with its opening quote; unescaped through `scratch`, room for `length`
